@@ -1,0 +1,73 @@
+// The few operating-system services the system uses, behind one portable interface.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tolvex::os {
+
+// A loaded module (shared library); nullptr means none.
+using TModuleHandle = void*;
+
+// Loads the module at Path and takes a reference to it; nullptr when it cannot be loaded.
+TModuleHandle LoadModule(const std::string& path);
+// Gives back a reference that LoadModule took.
+void ReleaseModule(TModuleHandle module);
+// The module the process has loaded under FileName (no folder; letter case ignored),
+// without taking a reference; nullptr when none is loaded.
+TModuleHandle FindLoadedModule(std::string_view fileName);
+// An export of Module by its undecorated name; nullptr when it has none.
+void* FindExport(TModuleHandle module, const char* name);
+// An export of the host executable itself by name; nullptr when it has none.
+void* FindExecutableExport(const char* name);
+// The full path of the module that contains Address (this library's file when
+// Address is one of its functions); empty when it cannot be told.
+std::string ModulePathOf(const void* address);
+// The handle that identifies the module that contains Address.
+std::intptr_t ModuleInstanceOf(const void* address);
+
+// The platform's folder separator in paths.
+char PathSeparator();
+// The user's folder for per-user, per-machine application data.
+std::string LocalAppDataFolder();
+// Creates Folder and its missing parents; true when it exists afterwards.
+bool EnsureFolder(const std::string& folder);
+// Reads an integer key from an INI-style option file; Default when the file,
+// the section or the key is missing or the value is not an integer.
+int ReadProfileInt(const std::string& file, const std::string& section, const std::string& key, int defaultValue);
+
+// The calling thread's message queue.
+struct TMessage {
+  std::intptr_t Window = 0;  // 0: a message for the thread itself
+  std::uint32_t Message = 0;
+  std::uintptr_t WParam = 0;
+  std::intptr_t LParam = 0;
+};
+constexpr std::uint32_t WM_USER_MESSAGE = 0x400;
+
+// Looks for a waiting message of the calling thread; removes it when Remove is set.
+bool PeekThreadMessage(TMessage& message, bool remove);
+// Posts a message to a window's thread.
+bool PostWindowMessage(std::intptr_t window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+// Hands a message to its window procedure or, for thread messages, to the host's dispatcher.
+void DispatchThreadMessage(const TMessage& message);
+// A window that only receives posted messages; its procedure is called on dispatch.
+using TWindowProc = void (*)(void* context, const TMessage& message);
+std::intptr_t CreateMessageWindow(TWindowProc proc, void* context);
+void DestroyMessageWindow(std::intptr_t window);
+
+// A modal message box drawn by the platform, owned by Owner.
+enum TMessageBoxIcon : int { mbiError = 1, mbiInformation = 2, mbiQuestion = 3, mbiWarning = 4 };
+enum TMessageBoxButtons : int { mbbOk = 0, mbbOkCancel = 1, mbbYesNo = 2 };
+enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7 };
+TModalResult ShowPlatformMessageBox(std::intptr_t owner, const std::string& caption, const std::string& text,
+                                    TMessageBoxIcon icon, TMessageBoxButtons buttons, TModalResult defaultButton,
+                                    TModalResult escapeButton);
+
+// The process-wide decimal separator that number formatting uses.
+char GetDecimalSeparator();
+void SetDecimalSeparator(char separator);
+
+}  // namespace tolvex::os

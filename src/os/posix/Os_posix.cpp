@@ -1,0 +1,222 @@
+// Linux implementation of the operating-system services: dlopen, the shared
+// window-system facility, XDG folders and a small INI reader.
+#include "os/Os.h"
+
+#include <dlfcn.h>
+#include <link.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "os/posix/user/TolvexUser.h"
+
+namespace tolvex::os {
+
+namespace {
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string_view FileNamePart(std::string_view path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+TModuleHandle LoadModule(const std::string& path) {
+  if (path.empty()) return nullptr;
+  // RTLD_GLOBAL is deliberately not used: modules find each other by name, not by symbol.
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void ReleaseModule(TModuleHandle module) {
+  if (module) dlclose(module);
+}
+
+TModuleHandle FindLoadedModule(std::string_view fileName) {
+  struct TSearch {
+    std::string_view Wanted;
+    std::string Found;
+  } search{fileName, {}};
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* data) -> int {
+        auto* s = static_cast<TSearch*>(data);
+        if (info->dlpi_name && info->dlpi_name[0] && SameTextAscii(FileNamePart(info->dlpi_name), s->Wanted)) {
+          s->Found = info->dlpi_name;
+          return 1;
+        }
+        return 0;
+      },
+      &search);
+  if (search.Found.empty()) return nullptr;
+  // RTLD_NOLOAD hands out the loaded module without loading anything; the
+  // reference it takes is given back at once so that the caller holds none.
+  void* handle = dlopen(search.Found.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (handle) dlclose(handle);
+  return handle;
+}
+
+void* FindExport(TModuleHandle module, const char* name) {
+  if (!module || !name) return nullptr;
+  return dlsym(module, name);
+}
+
+void* FindExecutableExport(const char* name) {
+  if (!name) return nullptr;
+  static void* self = dlopen(nullptr, RTLD_NOW);
+  return self ? dlsym(self, name) : nullptr;
+}
+
+std::string ModulePathOf(const void* address) {
+  Dl_info info{};
+  if (dladdr(address, &info) == 0 || !info.dli_fname) return {};
+  std::string path = info.dli_fname;
+  if (!path.empty() && path[0] != '/') {
+    if (char* real = realpath(path.c_str(), nullptr)) {
+      path = real;
+      std::free(real);
+    }
+  }
+  return path;
+}
+
+std::intptr_t ModuleInstanceOf(const void* address) {
+  Dl_info info{};
+  if (dladdr(address, &info) == 0) return 0;
+  return reinterpret_cast<std::intptr_t>(info.dli_fbase);
+}
+
+char PathSeparator() { return '/'; }
+
+std::string LocalAppDataFolder() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;
+  if (const char* home = std::getenv("HOME"); home && home[0]) return std::string(home) + "/.config";
+  return "/tmp";
+}
+
+bool EnsureFolder(const std::string& folder) {
+  if (folder.empty()) return false;
+  std::string partial;
+  size_t pos = 0;
+  while (pos <= folder.size()) {
+    size_t next = folder.find('/', pos);
+    if (next == std::string::npos) next = folder.size();
+    partial = folder.substr(0, next);
+    if (!partial.empty()) {
+      if (mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    pos = next + 1;
+  }
+  struct stat st{};
+  return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int ReadProfileInt(const std::string& file, const std::string& section, const std::string& key, int defaultValue) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return defaultValue;
+  std::string line;
+  bool inSection = false;
+  while (std::getline(in, line)) {
+    const std::string t = Trim(line);
+    if (t.empty() || t[0] == ';' || t[0] == '#') continue;
+    if (t.front() == '[') {
+      const size_t close = t.find(']');
+      inSection = close != std::string::npos && SameTextAscii(Trim(t.substr(1, close - 1)), section);
+      continue;
+    }
+    if (!inSection) continue;
+    const size_t eq = t.find('=');
+    if (eq == std::string::npos || !SameTextAscii(Trim(t.substr(0, eq)), key)) continue;
+    const std::string value = Trim(t.substr(eq + 1));
+    // Windows reads the leading digits of the value; a value that is not an
+    // integer at all counts as the default.
+    errno = 0;
+    char* end = nullptr;
+    const long parsed = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || end == value.c_str() || *end != '\0' || errno == ERANGE || parsed < INT32_MIN ||
+        parsed > INT32_MAX)
+      return defaultValue;
+    return static_cast<int>(parsed);
+  }
+  return defaultValue;
+}
+
+bool PeekThreadMessage(TMessage& message, bool remove) {
+  TvxMessage m{};
+  if (!TvxPeekMessage(&m, remove ? 1 : 0)) return false;
+  message = TMessage{m.window, m.message, m.wParam, m.lParam};
+  return true;
+}
+
+bool PostWindowMessage(std::intptr_t window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  return TvxPostMessage(window, message, wParam, lParam) != 0;
+}
+
+void DispatchThreadMessage(const TMessage& message) {
+  const TvxMessage m{message.Window, message.Message, message.WParam, message.LParam};
+  TvxDispatchMessage(&m);
+}
+
+namespace {
+struct TWindowBinding {
+  TWindowProc Proc;
+  void* Context;
+};
+// The facility hands a window's context only to its procedure, so the bindings
+// are kept here to be freed with their windows.
+std::mutex BindingsLock;
+std::map<std::intptr_t, std::unique_ptr<TWindowBinding>> Bindings;
+}  // namespace
+
+std::intptr_t CreateMessageWindow(TWindowProc proc, void* context) {
+  auto binding = std::make_unique<TWindowBinding>(TWindowBinding{proc, context});
+  const std::intptr_t window = TvxCreateWindow(
+      [](void* ctx, const TvxMessage* m) {
+        auto* b = static_cast<TWindowBinding*>(ctx);
+        if (b->Proc) b->Proc(b->Context, TMessage{m->window, m->message, m->wParam, m->lParam});
+      },
+      binding.get());
+  std::lock_guard<std::mutex> guard(BindingsLock);
+  Bindings[window] = std::move(binding);
+  return window;
+}
+
+void DestroyMessageWindow(std::intptr_t window) {
+  TvxDestroyWindow(window);
+  std::lock_guard<std::mutex> guard(BindingsLock);
+  Bindings.erase(window);
+}
+
+TModalResult ShowPlatformMessageBox(std::intptr_t owner, const std::string& caption, const std::string& text,
+                                    TMessageBoxIcon icon, TMessageBoxButtons buttons, TModalResult defaultButton,
+                                    TModalResult escapeButton) {
+  const TvxMessageBox box{owner, caption.c_str(), text.c_str(), icon, buttons, defaultButton, escapeButton};
+  return static_cast<TModalResult>(TvxMessageBoxShow(&box));
+}
+
+char GetDecimalSeparator() { return TvxGetDecimalSeparator(); }
+void SetDecimalSeparator(char separator) { TvxSetDecimalSeparator(separator); }
+
+}  // namespace tolvex::os

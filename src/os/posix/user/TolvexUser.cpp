@@ -1,0 +1,172 @@
+// One copy per process of the queue, the windows, the presenter and the separator.
+#include "os/posix/user/TolvexUser.h"
+
+#include <clocale>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+struct TQueuedMessage {
+  std::thread::id Thread;
+  TvxMessage Message;
+};
+
+struct TWindow {
+  TvxWindowProc Proc;
+  void* Context;
+  std::thread::id Thread;
+};
+
+struct TState {
+  std::mutex Lock;
+  std::deque<TQueuedMessage> Queue;
+  std::map<intptr_t, TWindow> Windows;
+  intptr_t NextWindow = 0x10000;
+  TvxThreadDispatcher Dispatcher = nullptr;
+  void* DispatcherContext = nullptr;
+  TvxPeekHook PeekHook = nullptr;
+  void* PeekHookContext = nullptr;
+  uint64_t PeekCount = 0;
+  TvxMessageBoxPresenter Presenter = nullptr;
+  void* PresenterContext = nullptr;
+  char DecimalSeparator = 0;
+};
+
+TState& State() {
+  static TState state;
+  return state;
+}
+
+}  // namespace
+
+extern "C" {
+
+int TvxPeekMessage(TvxMessage* message, int remove) {
+  TState& s = State();
+  TvxPeekHook hook;
+  void* hookContext;
+  uint64_t count;
+  {
+    std::lock_guard<std::mutex> guard(s.Lock);
+    hook = s.PeekHook;
+    hookContext = s.PeekHookContext;
+    count = ++s.PeekCount;
+  }
+  // The hook may post, so it runs without the lock.
+  if (hook) hook(hookContext, count);
+  std::lock_guard<std::mutex> guard(s.Lock);
+  const auto self = std::this_thread::get_id();
+  for (auto it = s.Queue.begin(); it != s.Queue.end(); ++it) {
+    if (it->Thread != self) continue;
+    if (message) *message = it->Message;
+    if (remove) s.Queue.erase(it);
+    return 1;
+  }
+  return 0;
+}
+
+int TvxPostMessage(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  std::thread::id target = std::this_thread::get_id();
+  if (window != 0) {
+    auto it = s.Windows.find(window);
+    if (it == s.Windows.end()) return 0;
+    target = it->second.Thread;
+  }
+  s.Queue.push_back({target, TvxMessage{window, message, wParam, lParam}});
+  return 1;
+}
+
+void TvxDispatchMessage(const TvxMessage* message) {
+  if (!message) return;
+  TState& s = State();
+  TvxWindowProc proc = nullptr;
+  void* context = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(s.Lock);
+    auto it = s.Windows.find(message->window);
+    if (message->window != 0 && it != s.Windows.end()) {
+      proc = it->second.Proc;
+      context = it->second.Context;
+    } else {
+      proc = s.Dispatcher;
+      context = s.DispatcherContext;
+    }
+  }
+  if (proc) proc(context, message);
+}
+
+intptr_t TvxCreateWindow(TvxWindowProc proc, void* context) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  const intptr_t handle = s.NextWindow++;
+  s.Windows[handle] = TWindow{proc, context, std::this_thread::get_id()};
+  return handle;
+}
+
+void TvxDestroyWindow(intptr_t window) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  s.Windows.erase(window);
+  // Messages still queued for a destroyed window would reach nobody.
+  for (auto it = s.Queue.begin(); it != s.Queue.end();) {
+    it = it->Message.window == window ? s.Queue.erase(it) : it + 1;
+  }
+}
+
+void TvxSetThreadDispatcher(TvxThreadDispatcher dispatcher, void* context) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  s.Dispatcher = dispatcher;
+  s.DispatcherContext = context;
+}
+
+void TvxSetPeekHook(TvxPeekHook hook, void* context) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  s.PeekHook = hook;
+  s.PeekHookContext = context;
+  s.PeekCount = 0;
+}
+
+int TvxMessageBoxShow(const TvxMessageBox* box) {
+  if (!box) return 0;
+  TState& s = State();
+  TvxMessageBoxPresenter presenter;
+  void* context;
+  {
+    std::lock_guard<std::mutex> guard(s.Lock);
+    presenter = s.Presenter;
+    context = s.PresenterContext;
+  }
+  return presenter ? presenter(context, box) : box->defaultResult;
+}
+
+void TvxSetMessageBoxPresenter(TvxMessageBoxPresenter presenter, void* context) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  s.Presenter = presenter;
+  s.PresenterContext = context;
+}
+
+char TvxGetDecimalSeparator(void) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  if (s.DecimalSeparator == 0) {
+    const std::lconv* conv = std::localeconv();
+    s.DecimalSeparator = (conv && conv->decimal_point && conv->decimal_point[0]) ? conv->decimal_point[0] : '.';
+  }
+  return s.DecimalSeparator;
+}
+
+void TvxSetDecimalSeparator(char separator) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  s.DecimalSeparator = separator;
+}
+
+}  // extern "C"

@@ -1,0 +1,65 @@
+/* The Linux side of the window-system services that host and plug-ins share:
+   the per-thread message queue, message windows, the modal message box and the
+   process-wide decimal separator. On Windows these come from user32 and the
+   run-time library; here one small shared library holds the single copy that
+   every module of the process sees. The host says how its own events are
+   dispatched and how a message box is presented. */
+#ifndef TOLVEX_USER_H
+#define TOLVEX_USER_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define TVX_API __attribute__((visibility("default")))
+
+typedef struct TvxMessage {
+  intptr_t window; /* 0: a message for the thread itself */
+  uint32_t message;
+  uintptr_t wParam;
+  intptr_t lParam;
+} TvxMessage;
+
+typedef void (*TvxWindowProc)(void* context, const TvxMessage* message);
+/* Called for thread messages (window 0) and messages to windows nobody registered. */
+typedef void (*TvxThreadDispatcher)(void* context, const TvxMessage* message);
+/* Called each time a thread looks at its queue, before it looks; the count starts at 1. */
+typedef void (*TvxPeekHook)(void* context, uint64_t peekCount);
+
+/* Queue of the calling thread. */
+TVX_API int TvxPeekMessage(TvxMessage* message, int remove);
+/* Posts to the thread that created Window, or to the calling thread for window 0. */
+TVX_API int TvxPostMessage(intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+TVX_API void TvxDispatchMessage(const TvxMessage* message);
+TVX_API intptr_t TvxCreateWindow(TvxWindowProc proc, void* context);
+TVX_API void TvxDestroyWindow(intptr_t window);
+TVX_API void TvxSetThreadDispatcher(TvxThreadDispatcher dispatcher, void* context);
+TVX_API void TvxSetPeekHook(TvxPeekHook hook, void* context);
+
+/* Message box. Icons: 1 error, 2 information, 3 question, 4 warning. Buttons:
+   0 OK, 1 OK and Cancel, 2 Yes and No. Results: 1 OK, 2 Cancel, 6 Yes, 7 No. */
+typedef struct TvxMessageBox {
+  intptr_t owner;
+  const char* caption;
+  const char* text;
+  int icon;
+  int buttons;
+  int defaultResult;
+  int escapeResult;
+} TvxMessageBox;
+typedef int (*TvxMessageBoxPresenter)(void* context, const TvxMessageBox* box);
+/* Without a presenter a box is answered with its default button. */
+TVX_API int TvxMessageBoxShow(const TvxMessageBox* box);
+TVX_API void TvxSetMessageBoxPresenter(TvxMessageBoxPresenter presenter, void* context);
+
+/* Process-wide decimal separator, initially the one of the C library's locale at first use. */
+TVX_API char TvxGetDecimalSeparator(void);
+TVX_API void TvxSetDecimalSeparator(char separator);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

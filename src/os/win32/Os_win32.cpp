@@ -1,0 +1,181 @@
+// Windows implementation of the operating-system services: kernel32, user32, shell32.
+#include "os/Os.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace tolvex::os {
+
+TModuleHandle LoadModule(const std::string& path) {
+  if (path.empty()) return nullptr;
+  return reinterpret_cast<TModuleHandle>(LoadLibraryA(path.c_str()));
+}
+
+void ReleaseModule(TModuleHandle module) {
+  if (module) FreeLibrary(static_cast<HMODULE>(module));
+}
+
+TModuleHandle FindLoadedModule(std::string_view fileName) {
+  // GetModuleHandle compares module names without regard to case.
+  return reinterpret_cast<TModuleHandle>(GetModuleHandleA(std::string(fileName).c_str()));
+}
+
+void* FindExport(TModuleHandle module, const char* name) {
+  if (!module || !name) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+void* FindExecutableExport(const char* name) {
+  if (!name) return nullptr;
+  return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(nullptr), name));
+}
+
+namespace {
+HMODULE ModuleOf(const void* address) {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     static_cast<LPCSTR>(address), &module);
+  return module;
+}
+}  // namespace
+
+std::string ModulePathOf(const void* address) {
+  HMODULE module = ModuleOf(address);
+  if (!module) return {};
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameA(module, buffer, MAX_PATH);
+  return std::string(buffer, length);
+}
+
+std::intptr_t ModuleInstanceOf(const void* address) { return reinterpret_cast<std::intptr_t>(ModuleOf(address)); }
+
+char PathSeparator() { return '\\'; }
+
+std::string LocalAppDataFolder() {
+  char buffer[MAX_PATH + 1] = {};
+  if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer))) return buffer;
+  return {};
+}
+
+bool EnsureFolder(const std::string& folder) {
+  if (folder.empty()) return false;
+  for (size_t pos = 0; pos <= folder.size(); ++pos) {
+    if (pos == folder.size() || folder[pos] == '\\' || folder[pos] == '/') {
+      const std::string partial = folder.substr(0, pos);
+      if (!partial.empty() && partial.back() != ':') CreateDirectoryA(partial.c_str(), nullptr);
+    }
+  }
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int ReadProfileInt(const std::string& file, const std::string& section, const std::string& key, int defaultValue) {
+  char buffer[64] = {};
+  GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, sizeof buffer, file.c_str());
+  if (!buffer[0]) return defaultValue;
+  char* end = nullptr;
+  const long value = std::strtol(buffer, &end, 10);
+  return (end == buffer || *end != '\0') ? defaultValue : static_cast<int>(value);
+}
+
+bool PeekThreadMessage(TMessage& message, bool remove) {
+  MSG msg{};
+  if (!PeekMessageA(&msg, nullptr, 0, 0, remove ? PM_REMOVE : PM_NOREMOVE)) return false;
+  message = TMessage{reinterpret_cast<std::intptr_t>(msg.hwnd), msg.message, msg.wParam, msg.lParam};
+  return true;
+}
+
+bool PostWindowMessage(std::intptr_t window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+  return PostMessageA(reinterpret_cast<HWND>(window), message, wParam, lParam) != 0;
+}
+
+void DispatchThreadMessage(const TMessage& message) {
+  MSG msg{};
+  msg.hwnd = reinterpret_cast<HWND>(message.Window);
+  msg.message = message.Message;
+  msg.wParam = message.WParam;
+  msg.lParam = message.LParam;
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+}
+
+namespace {
+struct TWindowBinding {
+  TWindowProc Proc;
+  void* Context;
+};
+LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* binding = reinterpret_cast<TWindowBinding*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (binding && binding->Proc && message >= WM_USER) {
+    binding->Proc(binding->Context, TMessage{reinterpret_cast<std::intptr_t>(window), message, wParam, lParam});
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+const char* MessageWindowClass() {
+  static const char* name = [] {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = MessageWindowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "TolvexMessageWindow";
+    RegisterClassA(&wc);
+    return "TolvexMessageWindow";
+  }();
+  return name;
+}
+}  // namespace
+
+std::intptr_t CreateMessageWindow(TWindowProc proc, void* context) {
+  HWND window = CreateWindowExA(0, MessageWindowClass(), "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+  if (!window) return 0;
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new TWindowBinding{proc, context}));
+  return reinterpret_cast<std::intptr_t>(window);
+}
+
+void DestroyMessageWindow(std::intptr_t window) {
+  HWND hwnd = reinterpret_cast<HWND>(window);
+  delete reinterpret_cast<TWindowBinding*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  DestroyWindow(hwnd);
+}
+
+TModalResult ShowPlatformMessageBox(std::intptr_t owner, const std::string& caption, const std::string& text,
+                                    TMessageBoxIcon icon, TMessageBoxButtons buttons, TModalResult defaultButton,
+                                    TModalResult escapeButton) {
+  UINT flags = MB_TASKMODAL;
+  switch (icon) {
+    case mbiError: flags |= MB_ICONERROR; break;
+    case mbiInformation: flags |= MB_ICONINFORMATION; break;
+    case mbiQuestion: flags |= MB_ICONQUESTION; break;
+    case mbiWarning: flags |= MB_ICONWARNING; break;
+  }
+  switch (buttons) {
+    case mbbOk: flags |= MB_OK; break;
+    case mbbOkCancel: flags |= MB_OKCANCEL; break;
+    case mbbYesNo: flags |= MB_YESNO; break;
+  }
+  // The first button is the default of every box the system shows.
+  (void)defaultButton;
+  (void)escapeButton;
+  return static_cast<TModalResult>(MessageBoxA(reinterpret_cast<HWND>(owner), text.c_str(), caption.c_str(), flags));
+}
+
+namespace {
+char& DecimalSeparatorValue() {
+  static char value = [] {
+    char buffer[8] = {};
+    return GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, sizeof buffer) > 0 ? buffer[0] : '.';
+  }();
+  return value;
+}
+}  // namespace
+
+char GetDecimalSeparator() { return DecimalSeparatorValue(); }
+void SetDecimalSeparator(char separator) { DecimalSeparatorValue() = separator; }
+
+}  // namespace tolvex::os
