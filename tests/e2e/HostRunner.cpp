@@ -1,0 +1,150 @@
+// Running tolvex-host as a child process and reading its journal.
+#include "HostRunner.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace tolvex::e2e {
+
+namespace fs = std::filesystem;
+
+std::string BinFolder() { return TOLVEX_BIN_DIR; }
+std::string HostExecutable() { return BinFolder() + "/tolvex-host"; }
+
+TJournalLine ParseJournalLine(const std::string& line) {
+  TJournalLine out;
+  out.Raw = line;
+  std::size_t i = line.find(' ');
+  out.Event = line.substr(0, i);
+  while (i != std::string::npos && i < line.size()) {
+    while (i < line.size() && line[i] == ' ') ++i;
+    const std::size_t eq = line.find("=\"", i);
+    if (eq == std::string::npos) break;
+    const std::string key = line.substr(i, eq - i);
+    std::string value;
+    std::size_t k = eq + 2;
+    for (; k < line.size() && line[k] != '"'; ++k) {
+      if (line[k] == '\\' && k + 1 < line.size()) {
+        const char e = line[++k];
+        switch (e) {
+          case 'n': value += '\n'; break;
+          case 'r': value += '\r'; break;
+          case 't': value += '\t'; break;
+          case 'x':
+            if (k + 2 < line.size()) {
+              value += static_cast<char>(std::stoi(line.substr(k + 1, 2), nullptr, 16));
+              k += 2;
+            }
+            break;
+          default: value += e;
+        }
+      } else {
+        value += line[k];
+      }
+    }
+    out.Fields[key] = value;
+    i = k + 1;
+  }
+  return out;
+}
+
+std::vector<TJournalLine> THostRun::Events(const std::string& event) const {
+  std::vector<TJournalLine> out;
+  for (const auto& line : Journal)
+    if (line.Event == event) out.push_back(line);
+  return out;
+}
+
+std::vector<TJournalLine> THostRun::DuringLaunch(const std::string& command) const {
+  std::vector<TJournalLine> out;
+  bool inside = false;
+  for (const auto& line : Journal) {
+    if (!inside && line.Event == "launch" && line.Get("command") == command) {
+      inside = true;
+      continue;
+    }
+    if (inside && line.Event == "launch-done" && line.Get("command") == command) break;
+    if (inside) out.push_back(line);
+  }
+  return out;
+}
+
+std::string THostRun::JournalText() const {
+  std::string text = "exit code " + std::to_string(ExitCode) + "\n--- journal ---\n";
+  for (const auto& line : Journal) text += line.Raw + "\n";
+  if (!Output.empty()) text += "--- output ---\n" + Output;
+  return text;
+}
+
+THostRun RunHost(const std::vector<std::string>& arguments) {
+  static std::atomic<int> counter{0};
+  const fs::path base = fs::temp_directory_path() / ("tolvex-e2e-" + std::to_string(getpid()));
+  fs::create_directories(base);
+  const std::string id = std::to_string(counter++);
+  const std::string journalPath = (base / ("journal-" + id + ".txt")).string();
+  const std::string outputPath = (base / ("output-" + id + ".txt")).string();
+
+  std::vector<std::string> args = {HostExecutable(), "--quiet", "--journal", journalPath};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+
+  THostRun run;
+  pid_t pid = 0;
+  if (posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+
+  std::ifstream journal(journalPath);
+  for (std::string line; std::getline(journal, line);) run.Journal.push_back(ParseJournalLine(line));
+  std::ifstream output(outputPath);
+  std::stringstream buffer;
+  buffer << output.rdbuf();
+  run.Output = buffer.str();
+  std::error_code ignored;
+  fs::remove(journalPath, ignored);
+  fs::remove(outputPath, ignored);
+  return run;
+}
+
+TScratchFolder::TScratchFolder() {
+  static std::atomic<int> counter{0};
+  const fs::path path =
+      fs::temp_directory_path() / ("tolvex-e2e-" + std::to_string(getpid()) + "-s" + std::to_string(counter++));
+  fs::create_directories(path);
+  FPath = path.string();
+}
+
+TScratchFolder::~TScratchFolder() {
+  std::error_code ignored;
+  fs::remove_all(FPath, ignored);
+}
+
+std::string TScratchFolder::File(const std::string& name, const std::string& content) const {
+  const std::string path = FPath + "/" + name;
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+  return path;
+}
+
+}  // namespace tolvex::e2e

@@ -1,0 +1,54 @@
+// Runs tolvex-host with a journal and reads what it observed, for end-to-end tests.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tolvex::e2e {
+
+struct TJournalLine {
+  std::string Event;
+  std::map<std::string, std::string> Fields;
+  std::string Raw;
+  std::string Get(const std::string& key) const {
+    auto it = Fields.find(key);
+    return it == Fields.end() ? std::string() : it->second;
+  }
+};
+
+struct THostRun {
+  int ExitCode = -1;
+  std::string Output;  // standard output and error of the host
+  std::vector<TJournalLine> Journal;
+
+  // The lines of one event, in order.
+  std::vector<TJournalLine> Events(const std::string& event) const;
+  // The lines between the "launch" of Command and its "launch-done" (first launch).
+  std::vector<TJournalLine> DuringLaunch(const std::string& command) const;
+  // The whole journal as text, for failure messages.
+  std::string JournalText() const;
+};
+
+// Runs build/bin/tolvex-host with Arguments (a journal option is added).
+THostRun RunHost(const std::vector<std::string>& arguments);
+
+// Parses one journal line: Event key="value" ... with the journal's escapes.
+TJournalLine ParseJournalLine(const std::string& line);
+
+// A fresh folder below the test's temporary folder, removed at destruction.
+class TScratchFolder {
+ public:
+  TScratchFolder();
+  ~TScratchFolder();
+  const std::string& Path() const { return FPath; }
+  std::string File(const std::string& name, const std::string& content) const;
+
+ private:
+  std::string FPath;
+};
+
+std::string HostExecutable();
+std::string BinFolder();
+
+}  // namespace tolvex::e2e
