@@ -154,7 +154,15 @@ bool SetParameterInBuffer(char* buffer, std::size_t bufferSize, std::string_view
     existing->SetValue(newValue);
   else
     list.AddParameter(name, newValue);
-  return list.FormatTo(buffer, bufferSize);
+  // A result that does not fit leaves the caller's text as it was rather than
+  // dropping the entries after the cut: nothing the buffer held is lost.
+  const std::string text = list.Format();
+  if (text.size() >= bufferSize) {
+    if (!nul) buffer[bufferSize - 1] = '\0';
+    return false;
+  }
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return true;
 }
 
 void InitializeParameterCache() { CacheSlot() = std::make_unique<TParameterCache>(); }

@@ -80,7 +80,8 @@ class TParameterList {
 // text is read no further than that). Name and value are cut to kShortStringLength
 // characters and the value trimmed; an entry that already matches keeps its stored name
 // and gets the new value in place, otherwise the entry is appended. The text is rewritten
-// as by FormatTo, with the same cut at a whole entry and false when it did not all fit.
+// as by FormatTo; when the result does not fit, the buffer keeps its old text (a buffer
+// that held no NUL is terminated at its last byte) and the answer is false.
 bool SetParameterInBuffer(char* buffer, std::size_t bufferSize, std::string_view name,
                           std::string_view value);
 

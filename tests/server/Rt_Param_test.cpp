@@ -202,11 +202,17 @@ TEST(ParameterBuffer, SetParameterInBufferStaysInsideTheBuffer) {
   EXPECT_FALSE(SetParameterInBuffer(buffer, sizeof buffer, "Long", "0123456789"));
   EXPECT_STREQ(buffer, "A=1|B=2");
 
+  // A value replaced in place that no longer fits must not cost the entries after it.
+  char full[12] = "A=1|B=2|C=3";
+  EXPECT_FALSE(SetParameterInBuffer(full, sizeof full, "A", "12345"));
+  EXPECT_STREQ(full, "A=1|B=2|C=3");
+
   // Text without a NUL is read only to the end of the buffer and comes back terminated.
   char unterminated[8];
   std::memcpy(unterminated, "A=1|B=22", 8);
   EXPECT_FALSE(SetParameterInBuffer(unterminated, sizeof unterminated, "A", "9"));
-  EXPECT_STREQ(unterminated, "A=9");
+  EXPECT_STREQ(unterminated, "A=1|B=2");
+
 }
 
 class ParameterCache : public ::testing::Test {
