@@ -203,6 +203,9 @@ std::u16string NarrowToWide(const std::string& text) {
     } else if (b >= 0x80) {
       c = 0xFFFD;  // a stray byte of a multi-byte sequence
     }
+    // Overlong forms and encoded surrogates are not text; they must not smuggle in a "/" or a NUL.
+    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (n > 1 && c != 0xFFFD && (c < kSmallest[n] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)) c = 0xFFFD;
     if (c >= 0x10000 && c <= 0x10FFFF) {
       c -= 0x10000;
       out += static_cast<char16_t>(0xD800 + (c >> 10));
