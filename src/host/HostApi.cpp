@@ -106,11 +106,17 @@ bool VfsReadLines(const std::string& path, std::vector<std::string>& lines) {
   lines.clear();
   if (!Exports.Assign) return false;
   TVfsTextFile file{};
-  if (!Exports.Assign(&file, path.c_str()) || !file.ReadLine) return false;
+  if (!Exports.Assign(&file, path.c_str())) return false;
+  // A file the host opened is closed again, even when it cannot be read.
+  const bool readable = file.ReadLine != nullptr;
   std::int32_t length = 0;
-  while (const char* line = file.ReadLine(&file, &length)) lines.emplace_back(line, length < 0 ? 0 : length);
+  while (readable) {
+    const char* line = file.ReadLine(&file, &length);
+    if (!line) break;
+    lines.emplace_back(line, length < 0 ? 0 : length);
+  }
   if (file.Close) file.Close(&file);
-  return true;
+  return readable;
 }
 
 std::string VfsExtractFileExt(const std::string& path) { return CallPathFunction(Exports.ExtractFileExt, path); }
@@ -134,8 +140,11 @@ TInterfacePtr<IWorkspace> GetWorkspace() {
   }
   if (!provider) return {};
   IWorkspace* workspace = nullptr;
-  CheckHostStatus(provider(&workspace), "GetWorkspace");
-  return TInterfacePtr<IWorkspace>::Attach(workspace);
+  const HRESULT32 status = provider(&workspace);
+  // A reference handed out with a failure status is still given back.
+  auto owned = TInterfacePtr<IWorkspace>::Attach(workspace);
+  CheckHostStatus(status, "GetWorkspace");
+  return owned;
 }
 
 void SetWorkspaceProvider(TGetWorkspaceFunc provider) { WorkspaceProvider = provider; }
