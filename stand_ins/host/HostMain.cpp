@@ -22,6 +22,7 @@
 #include "host/InterfacePtr.h"
 #include "host/TextUtils.h"
 #include "os/posix/user/TolvexUser.h"
+#include "waveform_viewer/Ondulix.h"
 #include "workspace/Fenwarden.h"
 
 using namespace tolvex;
@@ -49,6 +50,7 @@ const char* kUsage =
     "  --plugin PATH             the plug-in to load (default: Tolvex.dll beside tolvex-host)\n"
     "  --vfs-root FOLDER         where names starting with vfs:// live on disk (default /tmp)\n"
     "  --decimal-separator C     the process-wide decimal separator before the first action\n"
+    "  --viewer-log FILE         make Ondulix.dll write every call it receives to FILE\n"
     "  --quiet                   no status line on the terminal\n"
     "actions:\n"
     "  open PATH                 open PATH as the current view (.nsx files are served by EditSim)\n"
@@ -81,6 +83,7 @@ struct TOptions {
   std::string PluginPath;
   std::string VfsRoot;
   char DecimalSeparator = 0;
+  std::string ViewerLogPath;
   bool Quiet = false;
   std::vector<TAction> Actions;
 };
@@ -256,6 +259,9 @@ bool ParseCommandLine(int argc, char** argv, TOptions& options, std::string& err
         return false;
       }
       options.DecimalSeparator = value[0];
+    } else if (arg == "--viewer-log") {
+      if (!need(1)) return false;
+      options.ViewerLogPath = argv[++i];
     } else if (arg == "--quiet") {
       options.Quiet = true;
     } else if (auto it = kActionArity.find(arg); it != kActionArity.end()) {
@@ -372,7 +378,13 @@ int main(int argc, char** argv) {
   SetUpWorkspace(host, fenwarden);
   LoadStandIn(host, folder, "Pravik.dll");
   LoadStandIn(host, folder, "Quillfold.dll");
-  LoadStandIn(host, folder, "Ondulix.dll");
+  void* ondulix = LoadStandIn(host, folder, "Ondulix.dll");
+  if (ondulix && !host.Options.ViewerLogPath.empty()) {
+    if (auto setLog = reinterpret_cast<TOndulix_SetLog>(dlsym(ondulix, "Ondulix_SetLog")))
+      setLog(host.Options.ViewerLogPath.c_str());
+    else
+      std::fprintf(stderr, "tolvex-host: Ondulix.dll has no Ondulix_SetLog; --viewer-log ignored\n");
+  }
 
   const std::string pluginPath = host.Options.PluginPath.empty() ? folder + "/Tolvex.dll" : host.Options.PluginPath;
   host.Plugin = dlopen(pluginPath.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -86,7 +86,7 @@ std::string THostRun::JournalText() const {
   return text;
 }
 
-THostRun RunHost(const std::vector<std::string>& arguments) {
+THostRun RunHost(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
   static std::atomic<int> counter{0};
   const fs::path base = fs::temp_directory_path() / ("tolvex-e2e-" + std::to_string(getpid()));
   fs::create_directories(base);
@@ -106,9 +106,25 @@ THostRun RunHost(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 
+  const TScratchFolder config;
+  std::vector<std::string> env(environment.begin(), environment.end());
+  bool configGiven = false;
+  for (const auto& e : env) configGiven = configGiven || e.rfind("XDG_CONFIG_HOME=", 0) == 0;
+  if (!configGiven) env.push_back("XDG_CONFIG_HOME=" + config.Path());
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('='));
+    bool overridden = false;
+    for (const auto& mine : env) overridden = overridden || mine.substr(0, mine.find('=')) == name;
+    if (!overridden) env.push_back(entry);
+  }
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
   THostRun run;
   pid_t pid = 0;
-  if (posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+  if (posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
     int status = 0;
     waitpid(pid, &status, 0);
     run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -126,6 +142,22 @@ THostRun RunHost(const std::vector<std::string>& arguments) {
   fs::remove(outputPath, ignored);
   return run;
 }
+
+TPluginFolder::TPluginFolder(const std::string& engineFile) {
+  const std::string bin = BinFolder();
+  for (const char* file : {"Tolvex.dll", "libtolvex_user.so", "ScriptedEngine.dll", "StartOnlyEngine.dll"})
+    fs::create_symlink(bin + "/" + file, Path() + "/" + file);
+  if (!engineFile.empty()) fs::create_symlink(bin + "/" + engineFile, Path() + "/xspice.dll");
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+bool FileExists(const std::string& path) { return fs::exists(path); }
 
 TScratchFolder::TScratchFolder() {
   static std::atomic<int> counter{0};

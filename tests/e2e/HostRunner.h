@@ -30,8 +30,10 @@ struct THostRun {
   std::string JournalText() const;
 };
 
-// Runs build/bin/tolvex-host with Arguments (a journal option is added).
-THostRun RunHost(const std::vector<std::string>& arguments);
+// Runs build/bin/tolvex-host with Arguments (a journal option is added). The
+// host gets a fresh, empty XDG_CONFIG_HOME unless Environment sets one, so that
+// no option file of the user's changes a test; Environment entries are NAME=VALUE.
+THostRun RunHost(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {});
 
 // Parses one journal line: Event key="value" ... with the journal's escapes.
 TJournalLine ParseJournalLine(const std::string& line);
@@ -47,6 +49,22 @@ class TScratchFolder {
  private:
   std::string FPath;
 };
+
+// A plug-in folder as an installation has it: Tolvex.dll with the engine of
+// the test as its built-in "xspice.dll" (none when EngineFile is empty), and
+// further engines beside it, all links to build/bin.
+class TPluginFolder {
+ public:
+  explicit TPluginFolder(const std::string& engineFile = "ScriptedEngine.dll");
+  const std::string& Path() const { return FFolder.Path(); }
+  std::string Plugin() const { return Path() + "/Tolvex.dll"; }
+
+ private:
+  TScratchFolder FFolder;
+};
+
+std::string ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
 
 std::string HostExecutable();
 std::string BinFolder();

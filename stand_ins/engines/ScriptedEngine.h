@@ -1,0 +1,166 @@
+// The scripted test engine's texts: its two start forms, script lines, numbers and output file names.
+// Kept apart from the engine's run so that the parsing can be checked on its own.
+#pragma once
+
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "host/TextUtils.h"
+
+namespace tolvex::scripted {
+
+enum TStartForm { sfBuiltIn, sfExternal };
+
+struct TStartText {
+  TStartForm Form = sfBuiltIn;
+  std::string NetlistPath;
+  // Empty when the start text names none: the engine then looks for the module by its usual file name.
+  std::string ViewerPath;
+  std::string LibraryPath;
+};
+
+// The text of one start call, in either form. The built-in form is a parameter text
+// Name=Value|Name=Value (names ignore case, the first of a name wins, values trimmed, segments
+// without "=" dropped); the external form is "1" + viewer path + "|" + library path + "|" +
+// netlist path, told apart by a leading "1" and a first segment without "=". Any other text is
+// read as a parameter text, so that one without "NetlistFilename" means no netlist. Paths cannot
+// hold "|" on the host's platform, but a netlist path keeps everything after the second "|".
+inline TStartText ParseStartText(std::string_view text) {
+  TStartText start;
+  const std::string_view first = text.substr(0, text.find('|'));
+  if (text.empty() || text[0] != '1' || first.find('=') != std::string_view::npos) {
+    bool haveNetlist = false, haveViewer = false;
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+      std::size_t bar = text.find('|', pos);
+      if (bar == std::string_view::npos) bar = text.size();
+      const std::string_view segment = text.substr(pos, bar - pos);
+      pos = bar + 1;
+      const std::size_t equals = segment.find('=');
+      if (equals == std::string_view::npos) continue;
+      const std::string_view name = TrimView(segment.substr(0, equals));
+      const std::string_view value = TrimView(segment.substr(equals + 1));
+      if (!haveNetlist && SameText(name, "NetlistFilename")) {
+        start.NetlistPath = value;
+        haveNetlist = true;
+      } else if (!haveViewer && SameText(name, "OndulixPath")) {
+        start.ViewerPath = value;
+        haveViewer = true;
+      }
+    }
+  } else {
+    start.Form = sfExternal;
+    const std::string_view rest = text.substr(1);
+    const std::size_t bar1 = rest.find('|');
+    start.ViewerPath = TrimView(rest.substr(0, bar1));
+    if (bar1 != std::string_view::npos) {
+      const std::size_t bar2 = rest.find('|', bar1 + 1);
+      start.LibraryPath = TrimView(rest.substr(bar1 + 1, bar2 == std::string_view::npos ? bar2 : bar2 - bar1 - 1));
+      // Without a second "|" there is no netlist at all: a path in the library's place is not guessed at.
+      if (bar2 != std::string_view::npos) start.NetlistPath = TrimView(rest.substr(bar2 + 1));
+    }
+  }
+  return start;
+}
+
+// A script line is a netlist comment line that starts with exactly "*@"; Body is what follows.
+inline bool IsScriptLine(std::string_view line, std::string_view& body) {
+  if (line.size() < 2 || line[0] != '*' || line[1] != '@') return false;
+  body = line.substr(2);
+  return true;
+}
+
+inline bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// Splits on blanks (every character of code 32 or less). A double quote opens a part that runs
+// to the next unescaped double quote and may hold blanks; inside it \" is a quote and \\ a
+// backslash, every other backslash stays as it is (Windows paths read as written). Quotes may
+// join unquoted text ("a b"c is one word, a bc), and "" is an empty word. An unterminated
+// quote runs to the end of the line and sets UnterminatedQuote.
+inline std::vector<std::string> SplitWords(std::string_view text, bool& unterminatedQuote) {
+  std::vector<std::string> words;
+  unterminatedQuote = false;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (IsBlank(text[i])) {
+      ++i;
+      continue;
+    }
+    std::string word;
+    while (i < text.size() && !IsBlank(text[i])) {
+      if (text[i] != '"') {
+        word += text[i++];
+        continue;
+      }
+      ++i;
+      bool closed = false;
+      while (i < text.size()) {
+        const char c = text[i];
+        if (c == '"') {
+          closed = true;
+          ++i;
+          break;
+        }
+        if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\')) {
+          word += text[i + 1];
+          i += 2;
+          continue;
+        }
+        word += c;
+        ++i;
+      }
+      if (!closed) unterminatedQuote = true;
+    }
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+// Whole-word numbers in the C locale, whatever the process's decimal separator: an optional
+// sign ("+" too), no blanks, nothing after the number. Out-of-range values are refused.
+inline bool ParseInt32(std::string_view word, std::int32_t& value) {
+  if (word.size() > 1 && word[0] == '+' && word[1] != '-') word.remove_prefix(1);
+  if (word.empty()) return false;
+  std::int32_t parsed = 0;
+  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), parsed, 10);
+  if (error != std::errc() || end != word.data() + word.size()) return false;
+  value = parsed;
+  return true;
+}
+
+inline bool ParseDouble(std::string_view word, double& value) {
+  if (word.size() > 1 && word[0] == '+' && word[1] != '-') word.remove_prefix(1);
+  if (word.empty()) return false;
+  double parsed = 0;
+  const auto [end, error] =
+      std::from_chars(word.data(), word.data() + word.size(), parsed, std::chars_format::general);
+  if (error != std::errc() || end != word.data() + word.size()) return false;
+  value = parsed;
+  return true;
+}
+
+// Path with its extension replaced by Extension (without the dot). The extension is the text
+// from the last "." of the file name part; a name without one gets the extension appended.
+// Both separators count, so that a Windows path handed over on any platform splits right.
+inline std::string ReplaceExtension(std::string_view path, std::string_view extension) {
+  const std::size_t slash = path.find_last_of("/\\");
+  const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  const std::size_t dot = path.rfind('.');
+  std::string result(dot != std::string_view::npos && dot >= nameStart ? path.substr(0, dot) : path);
+  result += '.';
+  result += extension;
+  return result;
+}
+
+// The file name part of Path, after the last "/" or "\".
+inline std::string_view FileNameOf(std::string_view path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace tolvex::scripted
