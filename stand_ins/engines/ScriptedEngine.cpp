@@ -52,6 +52,7 @@ enum TCommand : int {
   cmRunUntilStopped,
   cmErr,
   cmSim,
+  cmEchoStart,
   cmResult,
   cmGetCurrentWindow,
   cmSetDocumentName,
@@ -98,6 +99,7 @@ constexpr TCommandInfo kCommands[] = {
     {"run-until-stopped", cmRunUntilStopped, ctTolvex, "SimAPI_PercentUpdate", "I"},
     {"err", cmErr, ctNone, nullptr, "T"},
     {"sim", cmSim, ctNone, nullptr, "T"},
+    {"echo-start", cmEchoStart, ctNone, nullptr, ""},
     {"result", cmResult, ctNone, nullptr, "I"},
     {"GetCurrentWindow", cmGetCurrentWindow, ctViewer, "OndulixAPI_GetCurrentWindow", ""},
     {"SetDocumentName", cmSetDocumentName, ctViewer, "OndulixAPI_SetDocumentName", "S"},
@@ -394,6 +396,12 @@ class TScriptRun {
         break;
       case cmSim:
         if (!FSim.WriteLine(a[0].Text)) {
+          Note(info.Name, "cannot write the .sim file");
+          End(kResultSimFileFailed);
+        }
+        break;
+      case cmEchoStart:
+        if (!FSim.WriteLine(FStart.Raw)) {
           Note(info.Name, "cannot write the .sim file");
           End(kResultSimFileFailed);
         }

@@ -22,6 +22,8 @@ struct TStartText {
   // Empty when the start text names none: the engine then looks for the module by its usual file name.
   std::string ViewerPath;
   std::string LibraryPath;
+  // The start text as received, for scripts that echo it.
+  std::string Raw;
 };
 
 // The text of one start call, in either form. The built-in form is a parameter text
@@ -32,6 +34,7 @@ struct TStartText {
 // hold "|" on the host's platform, but a netlist path keeps everything after the second "|".
 inline TStartText ParseStartText(std::string_view text) {
   TStartText start;
+  start.Raw = std::string(text);
   const std::string_view first = text.substr(0, text.find('|'));
   if (text.empty() || text[0] != '1' || first.find('=') != std::string_view::npos) {
     bool haveNetlist = false, haveViewer = false;

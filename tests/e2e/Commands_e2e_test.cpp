@@ -1,6 +1,8 @@
 // "RunSimulator" from a view and with a project, external engines, and "ViewError".
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "HostRunner.h"
 
 namespace tolvex::e2e {
@@ -145,7 +147,9 @@ TEST_F(Commands, ExternalEnginesThatCannotBeUsedAreRefused) {
       {"StartOnlyEngine.dll", "Could not obtain the necessary addresses from " + Plugin.Path() +
                                   "/StartOnlyEngine.dll. Simulation cannot proceed."},
       // A full path is still taken inside the plug-in's folder.
-      {"/usr/lib/NoSuchEngine.dll", "Could not load " + Plugin.Path() + "//usr/lib/NoSuchEngine.dll. Simulation cannot proceed."},
+      {"/usr/lib/NoSuchEngine.dll",
+       "Could not load " + Plugin.Path() + "//usr/lib/NoSuchEngine.dll. Simulation cannot proceed."},
+      {"C:\\Engines\\x.dll", "Could not load " + Plugin.Path() + "/C:\\Engines\\x.dll. Simulation cannot proceed."},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Library);
@@ -211,6 +215,58 @@ TEST_F(Commands, LongNetlistPathsAreCutForTheEngineAndNeverCrash) {
   // The engine was given the first 255 characters, which name no file.
   ASSERT_EQ(run.Events("msgbox").size(), 1u) << run.JournalText();
   EXPECT_EQ(run.Events("msgbox")[0].Get("text"), "XSpice could not locate the netlist file");
+}
+
+TEST_F(Commands, TheEngineIsToldWhereToCallBack) {
+  const std::string nsx = Work.File("amp.nsx", Script({"echo-start", "result 13"}));
+  const std::string self = Plugin.Path() + "/Tolvex.dll";
+  struct TCase {
+    const char* Name;
+    std::string Parameters;
+    std::string StartText;
+  } cases[] = {
+      {"built-in", "File1=" + nsx, "NetlistFilename=" + nsx},
+      {"built-in regression", "RegressionTest=True|File1=" + nsx, "OndulixPath=" + self + "|NetlistFilename=" + nsx},
+      {"external", "XSpiceDllName=ScriptedEngine.dll|File1=" + nsx,
+       "1" + Plugin.Path() + "/Ondulix.dll|" + self + "|" + nsx},
+      {"external regression", "XSpiceDllName=ScriptedEngine.dll|RegressionTest=True|File1=" + nsx,
+       "1" + self + "|" + self + "|" + nsx},
+      {"external in a sub-folder", "XSpiceDllName=engines/ScriptedEngine.dll|File1=" + nsx,
+       "1" + Plugin.Path() + "/Ondulix.dll|" + self + "|" + nsx},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const THostRun run = Host({"launch", "RunSimulator", c.Parameters});
+    EXPECT_TRUE(run.Events("msgbox").empty()) << run.JournalText();
+    EXPECT_EQ(ReadFile(Work.Path() + "/amp.sim"), c.StartText + "\n");
+  }
+}
+
+TEST_F(Commands, RegressionRunsRelayEveryCallToTheViewer) {
+  const std::string nsx = Work.File(
+      "amp.nsx", Script({"GetCurrentWindow", "SetDocumentName amp", "NewChart tran 0 0 0",
+                         "NewWaveform $c v(out) 0 0 0 0 0", "NewDataPoint $c $v 1e-3 0 0.5 0", "Wave_SetHint 1 2 3",
+                         "FlushWindow 1", "DataComplete 1 0", "result 13"}));
+  const std::string log = Work.Path() + "/viewer.log";
+  const THostRun run = Host({"--viewer-log", log, "launch", "RunSimulator", "RegressionTest=True|File1=" + nsx});
+  const std::string received = ReadFile(log);
+  for (const char* call : {"GetCurrentWindow", "SetDocumentName window=1", "NewChart window=1",
+                           "NewWaveform window=1 chart=", "NewDataPoint window=1 chart=", "Wave_SetHint window=1 a=1",
+                           "FlushWindow window=1", "DataComplete window=1", "GetChartName chart="}) {
+    SCOPED_TRACE(call);
+    EXPECT_NE(received.find(call), std::string::npos) << received;
+  }
+  EXPECT_NE(ReadFile(Work.Path() + "/amp.txt").find("WaveName:v(out) Chart:tran"), std::string::npos);
+}
+
+TEST_F(Commands, ADumpThatCannotBeWrittenIsDroppedAndTheRunGoesOn) {
+  const std::string nsx = Work.File("amp.nsx", Script({"SetDocumentName amp", "NewChart tran 0 0 0",
+                                                       "DataComplete 1 0", "result 9"}));
+  std::filesystem::create_directories(Work.Path() + "/amp.txt");  // where the dump would go
+  const THostRun run = Host({"launch", "RunSimulator", "RegressionTest=True|File1=" + nsx});
+  EXPECT_EQ(run.ExitCode, 0) << run.JournalText();
+  ASSERT_EQ(run.Events("msgbox").size(), 1u) << run.JournalText();
+  EXPECT_EQ(run.Events("msgbox")[0].Get("text"), "XSpice could not open the netlist file");
 }
 
 }  // namespace

@@ -148,6 +148,8 @@ TPluginFolder::TPluginFolder(const std::string& engineFile) {
   for (const char* file : {"Tolvex.dll", "libtolvex_user.so", "ScriptedEngine.dll", "StartOnlyEngine.dll"})
     fs::create_symlink(bin + "/" + file, Path() + "/" + file);
   if (!engineFile.empty()) fs::create_symlink(bin + "/" + engineFile, Path() + "/xspice.dll");
+  fs::create_directories(Path() + "/engines");
+  fs::create_symlink(bin + "/ScriptedEngine.dll", Path() + "/engines/ScriptedEngine.dll");
 }
 
 std::string ReadFile(const std::string& path) {

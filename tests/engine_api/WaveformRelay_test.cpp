@@ -46,6 +46,14 @@ TEST(DumpPath, ExtensionReplacedOrAppendedAndCut) {
   }
 }
 
+TEST(DumpPath, AVirtualNetlistDumpsBesideItsFileOnDisk) {
+  test::TFakeHostExports exports;
+  exports.IsVirtual = [](const std::string& p) { return p.rfind("vfs:", 0) == 0; };
+  exports.ExternalPath = [](const std::string& p) { return "/disk/cache/" + p.substr(p.find_last_of(':') + 1); };
+  exports.Rebind();
+  EXPECT_EQ(DumpPathFor("vfs:project/amp.nsx"), "/disk/cache/project/amp.txt");
+}
+
 std::string NetlistForTest;
 std::string TestNetlist() { return NetlistForTest; }
 

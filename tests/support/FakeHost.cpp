@@ -343,7 +343,7 @@ TBool32 TOLVEX_STDCALL FakeIsVFSFileName(const char* path) {
 
 void TOLVEX_STDCALL FakeGetExternalPathForFile(const char* path, char* result, std::int32_t resultSize) {
   Record("VFSAPI_VFS_GetExternalPathForFile", {Text(path)});
-  CopyCut(Text(path), result, resultSize);
+  CopyCut(Host().ExternalPath ? Host().ExternalPath(Text(path)) : Text(path), result, resultSize);
 }
 
 void* ResolveFake(const char* name) {

@@ -310,6 +310,8 @@ class TFakeHostExports {
   IClient* ClientInterface = nullptr;
   // Whether a path counts as virtual; by default none does.
   std::function<bool(const std::string&)> IsVirtual;
+  // The path on disk of a virtual path; by default the path itself.
+  std::function<std::string(const std::string&)> ExternalPath;
   std::vector<TCall> Calls;
   // Files opened through VFSAPI_VFSAssign and not yet closed.
   int OpenTextFiles = 0;
