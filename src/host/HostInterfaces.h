@@ -64,6 +64,12 @@ inline constexpr TGUID IID_IServerDocumentView = {0x6E1F0A12, 0x7B2C, 0x4C3D,
                                            {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
 inline constexpr TGUID IID_IWorkspace = {0x6E1F0A13, 0x7B2C, 0x4C3D, {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
 inline constexpr TGUID IID_IProject = {0x6E1F0A14, 0x7B2C, 0x4C3D, {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
+inline constexpr TGUID IID_IDesignDocument = {0x6E1F0A15, 0x7B2C, 0x4C3D,
+                                              {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
+inline constexpr TGUID IID_IDesignComponent = {0x6E1F0A16, 0x7B2C, 0x4C3D,
+                                               {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
+inline constexpr TGUID IID_IDesignPin = {0x6E1F0A17, 0x7B2C, 0x4C3D, {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
+inline constexpr TGUID IID_IDesignNet = {0x6E1F0A18, 0x7B2C, 0x4C3D, {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
 
 // Status-bar indexes of IClient::SetStatusBarState.
 enum TStatusBarIndex : std::int32_t {
@@ -165,11 +171,58 @@ struct IWorkspace : IInterface {
   virtual HRESULT32 TOLVEX_STDCALL PrepareForSimulation() = 0;
 };
 
+struct IDesignDocument;
+struct IDesignComponent;
+struct IDesignPin;
+struct IDesignNet;
+
 struct IProject : IInterface {
   // Copies the project's full path into Buffer (wide text, cut to BufferChars - 1 units).
   virtual HRESULT32 TOLVEX_STDCALL GetFullPath(char16_t* buffer, std::int32_t bufferChars) = 0;
   // Takes a file generated for the project (the waveform file of a run).
   virtual HRESULT32 TOLVEX_STDCALL AddGeneratedFile(const char16_t* path) = 0;
+  // The compiled design. The flattened document, or none when the project has none.
+  virtual HRESULT32 TOLVEX_STDCALL GetCompiledDocument(IDesignDocument** document) = 0;
+  // The documents of list 0 (the first) or 1 (the second), in order.
+  virtual HRESULT32 TOLVEX_STDCALL GetDocumentCount(std::int32_t list, std::int32_t* count) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL GetDocument(std::int32_t list, std::int32_t index, IDesignDocument** document) = 0;
+};
+
+// Text results of the design interfaces go into a caller's buffer and are cut to BufferSize - 1 bytes.
+struct IDesignDocument : IInterface {
+  virtual HRESULT32 TOLVEX_STDCALL GetComponentCount(std::int32_t* count) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL GetComponent(std::int32_t index, IDesignComponent** component) = 0;
+};
+
+struct IDesignComponent : IInterface {
+  virtual HRESULT32 TOLVEX_STDCALL GetDesignator(char* buffer, std::int32_t bufferSize) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL GetPinCount(std::int32_t* count) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL GetPin(std::int32_t index, IDesignPin** pin) = 0;
+};
+
+// A pin item of the compiled design.
+struct IDesignPin : IInterface {
+  virtual HRESULT32 TOLVEX_STDCALL GetLocation(std::int32_t* x, std::int32_t* y) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL GetPinName(char* buffer, std::int32_t bufferSize) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL GetPinNumber(char* buffer, std::int32_t bufferSize) = 0;
+  // The item's own name.
+  virtual HRESULT32 TOLVEX_STDCALL GetName(char* buffer, std::int32_t bufferSize) = 0;
+  // The net name the item is linked to itself; Present is FALSE32 when it has no such link.
+  virtual HRESULT32 TOLVEX_STDCALL GetLinkedNetName(char* buffer, std::int32_t bufferSize, TBool32* present) = 0;
+  // The item's net, or none.
+  virtual HRESULT32 TOLVEX_STDCALL GetNet(IDesignNet** net) = 0;
+  // The designator of the component the item belongs to.
+  virtual HRESULT32 TOLVEX_STDCALL GetComponentDesignator(char* buffer, std::int32_t bufferSize) = 0;
+};
+
+struct IDesignNet : IInterface {
+  virtual HRESULT32 TOLVEX_STDCALL GetNumberText(char* buffer, std::int32_t bufferSize) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL GetPinCount(std::int32_t* count) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL GetPin(std::int32_t index, IDesignPin** pin) = 0;
+  // The members of naming group Group (0 to 3, in the order the names are tried).
+  virtual HRESULT32 TOLVEX_STDCALL GetMemberCount(std::int32_t group, std::int32_t* count) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL GetMemberName(std::int32_t group, std::int32_t index, char* buffer,
+                                                 std::int32_t bufferSize) = 0;
 };
 
 // Exported by Fenwarden.dll: the workspace, or a failure status.

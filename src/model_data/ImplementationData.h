@@ -36,6 +36,8 @@ class TParameterDataList {
   TParameterDataList() = default;
   TParameterDataList(const TParameterDataList&) = delete;
   TParameterDataList& operator=(const TParameterDataList&) = delete;
+  TParameterDataList(TParameterDataList&&) = default;
+  TParameterDataList& operator=(TParameterDataList&&) = default;
 
   // Takes Record and returns its index, or -1 when the name is taken (Record stays the caller's).
   int AddData(std::unique_ptr<TParameterData>& record);

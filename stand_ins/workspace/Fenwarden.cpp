@@ -57,6 +57,21 @@ class TProject final : public IProject {
     FGenerated.push_back(file);
     return S_OK32;
   }
+  // This workspace keeps no compiled design yet: a project that has not been compiled.
+  HRESULT32 TOLVEX_STDCALL GetCompiledDocument(IDesignDocument** document) override {
+    if (!document) return E_FAIL32;
+    *document = nullptr;
+    return S_OK32;
+  }
+  HRESULT32 TOLVEX_STDCALL GetDocumentCount(std::int32_t, std::int32_t* count) override {
+    if (!count) return E_FAIL32;
+    *count = 0;
+    return S_OK32;
+  }
+  HRESULT32 TOLVEX_STDCALL GetDocument(std::int32_t, std::int32_t, IDesignDocument** document) override {
+    if (document) *document = nullptr;
+    return E_FAIL32;
+  }
 
  private:
   std::string FPath;

@@ -154,6 +154,31 @@ HRESULT32 TOLVEX_STDCALL FakeProject::GetFullPath(char16_t* buffer, std::int32_t
   return FullPathStatus;
 }
 
+HRESULT32 TOLVEX_STDCALL FakeProject::GetCompiledDocument(IDesignDocument** document) {
+  if (!document) return E_FAIL32;
+  *document = nullptr;
+  if (DesignStatus < 0) return DesignStatus;
+  if (CompiledDocument) CompiledDocument->AddRef();
+  *document = CompiledDocument;
+  return S_OK32;
+}
+
+HRESULT32 TOLVEX_STDCALL FakeProject::GetDocumentCount(std::int32_t list, std::int32_t* count) {
+  if (!count || list < 0 || list > 1) return E_FAIL32;
+  if (DesignStatus < 0) return DesignStatus;
+  *count = static_cast<std::int32_t>(Documents[list].size());
+  return S_OK32;
+}
+
+HRESULT32 TOLVEX_STDCALL FakeProject::GetDocument(std::int32_t list, std::int32_t index, IDesignDocument** document) {
+  if (!document || list < 0 || list > 1) return E_FAIL32;
+  *document = nullptr;
+  if (index < 0 || index >= static_cast<std::int32_t>(Documents[list].size())) return E_FAIL32;
+  *document = Documents[list][static_cast<std::size_t>(index)];
+  (*document)->AddRef();
+  return S_OK32;
+}
+
 HRESULT32 TOLVEX_STDCALL FakeProject::AddGeneratedFile(const char16_t* path) {
   AddedFiles.push_back(path ? std::u16string(path) : std::u16string());
   return AddGeneratedFileStatus;

@@ -220,8 +220,16 @@ class FakeProject final : public TFakeInterface<IProject, IID_IProject> {
   HRESULT32 AddGeneratedFileStatus = S_OK32;
   std::vector<std::u16string> AddedFiles;
 
+  // The compiled design (not owned): the flattened document, or the two document lists.
+  IDesignDocument* CompiledDocument = nullptr;
+  std::vector<IDesignDocument*> Documents[2];
+  HRESULT32 DesignStatus = S_OK32;
+
   HRESULT32 TOLVEX_STDCALL GetFullPath(char16_t* buffer, std::int32_t bufferChars) override;
   HRESULT32 TOLVEX_STDCALL AddGeneratedFile(const char16_t* path) override;
+  HRESULT32 TOLVEX_STDCALL GetCompiledDocument(IDesignDocument** document) override;
+  HRESULT32 TOLVEX_STDCALL GetDocumentCount(std::int32_t list, std::int32_t* count) override;
+  HRESULT32 TOLVEX_STDCALL GetDocument(std::int32_t list, std::int32_t index, IDesignDocument** document) override;
 };
 
 // A workspace over projects the test owns; each operation's status can be made to fail.

@@ -1,0 +1,217 @@
+// Component expansion: pins through the port map into the compiled design, values from the schematic.
+#include "templates/Rt_Tolvex.h"
+
+#include <gtest/gtest.h>
+
+#include "host/HostApi.h"
+#include "model_data/ImplementationData.h"
+#include "support/FakeDesign.h"
+#include "support/FakeHost.h"
+#include "support/FakeSchServer.h"
+
+namespace tolvex {
+namespace {
+
+using test::FakeDesign;
+using test::FakeSchParameter;
+using test::FakeSchServer;
+
+// A schematic with R5 (pins 1 and 2 of part 1, a common pin 3) and C1, and a compiled design
+// in which R5.1 is on a net labelled IN and R5.2 on a net whose first pin is C1.2.
+class ComponentExpansion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    R5 = Schematic.AddComponent("R5");
+    Schematic.AddPin(R5, {"A", "1", 1, 10, 0, 100, 200});
+    Schematic.AddPin(R5, {"B", "2", 1, 10, 2, 300, 200});
+    Schematic.AddPin(R5, {"G", "3", 0, 10, 3, 500, 200});
+    Implementation = Schematic.AddImplementation(R5, "RMOD", "(1:1),(2:2),(3:3)");
+    Schematic.AddImplementationParameter(Implementation, {"Spice Prefix", "R"});
+    Schematic.AddParameter(R5, {"Value", "4k7"});
+
+    auto& document = Design.Document();
+    auto& c1 = Design.Component(document, "C1");
+    auto& r5 = Design.Component(document, "R5");
+    auto& in = Design.Net("1");
+    in.Groups[0] = {"IN"};
+    auto& mid = Design.Net("2");
+    auto& ground = Design.Net("7");
+    Design.Pin(c1, "X", "2", 0, 0, &mid);
+    // Stored locations: orientation 0 moves left by the length, 2 right, 3 down.
+    Design.Pin(r5, "A", "1", 90, 200, &in);
+    Design.Pin(r5, "B", "2", 310, 200, &mid);
+    Design.Pin(r5, "G", "3", 500, 210, &ground);
+    Project.Documents[0] = {&document};
+    Workspace.Projects = {&Project};
+    Workspace.FocusedProject = 0;
+  }
+
+  std::vector<std::string> Expand(const std::string& text, const TParameterDataList* list, std::int32_t part = 1) {
+    TNetlistTemplateParser_Sch parser(text, Implementation, part, R5, false, {}, &Messages);
+    parser.Parse();
+    std::vector<std::string> lines;
+    parser.Expand(lines, list);
+    NetNamesAvailable = parser.NetNamesAvailable();
+    return lines;
+  }
+
+  TParameterDataList PreviewList(const std::string& portMap = "(1:1),(2:2)") {
+    TParameterDataList list;
+    list.AddParameter("Value", "4k7");
+    list.AddParameter("Spice Prefix", "R");
+    list.AddParameter("Designator", "R5");
+    list.AddParameter("Port Map", portMap);
+    return list;
+  }
+
+  FakeSchServer Schematic;
+  FakeDesign Design;
+  test::FakeProject Project{u"/p/amp.PrjPcb"};
+  test::FakeWorkspace Workspace;
+  test::TScopedWorkspace Scope{&Workspace};
+  THandle R5 = 0, Implementation = 0;
+  std::vector<std::string> Messages;
+  bool NetNamesAvailable = true;
+};
+
+TEST_F(ComponentExpansion, TheResistorPreview) {
+  const TParameterDataList list = PreviewList();
+  EXPECT_EQ(Expand("@DESIGNATOR %1 %2 @VALUE", &list), std::vector<std::string>{"R5 IN NetC1_2 4k7"});
+  EXPECT_TRUE(Messages.empty());
+  EXPECT_TRUE(NetNamesAvailable);
+}
+
+TEST_F(ComponentExpansion, AnUncompiledProjectGivesPinDesignators) {
+  Project.Documents[0].clear();
+  const TParameterDataList list = PreviewList();
+  EXPECT_EQ(Expand("@DESIGNATOR %1 %2 @VALUE", &list), std::vector<std::string>{"R5 <1> <2> 4k7"});
+  EXPECT_FALSE(NetNamesAvailable);
+}
+
+TEST_F(ComponentExpansion, NoWorkspaceMeansNoNetNames) {
+  test::TScopedWorkspace none(nullptr);
+  const TParameterDataList list = PreviewList();
+  EXPECT_EQ(Expand("%1 [%2]", &list), std::vector<std::string>{"<1> [<2>]"});
+  EXPECT_FALSE(NetNamesAvailable);  // set in the group's sub-parser, seen at the top
+}
+
+TEST_F(ComponentExpansion, AMissingPortIsReported) {
+  const TParameterDataList list = PreviewList("(1:1)");
+  EXPECT_EQ(Expand("@DESIGNATOR %1 %2 @VALUE", &list), std::vector<std::string>{"R5 IN  4k7"});
+  EXPECT_EQ(Messages, std::vector<std::string>{"Could not map Pin (2)"});
+}
+
+TEST_F(ComponentExpansion, PinsOfAllPartsAndKindLetters) {
+  const TParameterDataList list = PreviewList("(1:1),(2:2),(3:3)");
+  // Pin 3 is common to all parts; pin 1 belongs to part 1 only, so in part 2 port 1 maps to no pin.
+  EXPECT_EQ(Expand("%3 %1A %3V", &list, 2), std::vector<std::string>{"NetR5_3  NetR5_3"});
+  EXPECT_EQ(Messages, std::vector<std::string>{"Could not map Pin (1A)"});
+  Messages.clear();
+  const TParameterDataList noThree = PreviewList("(1:1)");
+  EXPECT_EQ(Expand("%9A", &noThree), std::vector<std::string>{""});
+  EXPECT_EQ(Messages, std::vector<std::string>{"Could not map Pin (9A)"});
+}
+
+TEST_F(ComponentExpansion, WithoutAListValuesComeFromTheImplementationAndComponent) {
+  Schematic.AddDatafileLink(Implementation, {"RMOD", "passives.mdl", "MDL"});
+  EXPECT_EQ(Expand("@DESIGNATOR %1 @VALUE @MODEL @MODELLOCATION", nullptr),
+            std::vector<std::string>{"R5 IN 4k7 RMOD passives.mdl"});
+  // An implementation parameter named MODEL wins over the model name.
+  Schematic.AddImplementationParameter(Implementation, {"Model", "OTHER"});
+  EXPECT_EQ(Expand("@MODEL", nullptr), std::vector<std::string>{"OTHER"});
+  EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(ComponentExpansion, DesignatorWithoutPrefixFromTheSchematic) {
+  Schematic.FObjects[Schematic.FContainers[Schematic.ContainerOf(Implementation)][0]].Parameter.Value = "";
+  EXPECT_EQ(Expand("X @DESIGNATOR", nullptr), std::vector<std::string>{"X"});
+  EXPECT_EQ(Messages, (std::vector<std::string>{"No Spice Prefix specified in SIM implementation",
+                                                "Parameter Undefined (DESIGNATOR)"}));
+}
+
+TEST_F(ComponentExpansion, TheFirstDocumentSearchedWins) {
+  auto& second = Design.Document();
+  auto& r5again = Design.Component(second, "R5");
+  auto& other = Design.Net("3");
+  other.Groups[0] = {"OTHER"};
+  Design.Pin(r5again, "A", "1", 90, 200, &other);
+  Project.Documents[0].insert(Project.Documents[0].begin(), &second);
+  const TParameterDataList list = PreviewList();
+  EXPECT_EQ(Expand("%1", &list), std::vector<std::string>{"OTHER"});
+  // A compiled document replaces both lists.
+  auto& compiled = Design.Document();
+  auto& r5compiled = Design.Component(compiled, "R5");
+  auto& flat = Design.Net("4");
+  flat.Groups[1] = {"FLAT"};
+  Design.Pin(r5compiled, "a", "1", 90, 200, &flat);
+  Project.CompiledDocument = &compiled;
+  EXPECT_EQ(Expand("%1", &list), std::vector<std::string>{"FLAT"});
+}
+
+TEST_F(ComponentExpansion, AFailedDesignRequestEndsTheExpansion) {
+  Project.DesignStatus = E_FAIL32;
+  const TParameterDataList list = PreviewList();
+  EXPECT_THROW(Expand("%1", &list), EHostError);
+}
+
+TEST(DesignNetNames, RulesInTheirOrder) {
+  FakeDesign design;
+  auto& doc = design.Document();
+  auto& c = design.Component(doc, "R3");
+  auto& q = design.Component(doc, "Q1");
+  struct TCase {
+    const char* Name;
+    std::function<test::FakeDesignPin&()> Make;
+    std::string Expected;
+  };
+  auto netWith = [&](std::string number, int group, std::string member) -> test::FakeDesignNet& {
+    auto& n = design.Net(number);
+    if (group >= 0) n.Groups[static_cast<std::size_t>(group)] = {member, "second"};
+    return n;
+  };
+  const TCase cases[] = {
+      {"linked net name", [&]() -> test::FakeDesignPin& {
+         auto& p = design.Pin(c, "A", "1", 0, 0, &netWith("1", 0, "LABEL"));
+         p.HasLinkedNet = true;
+         p.LinkedNetName = "LINKED";
+         return p;
+       }, "LINKED"},
+      {"no net: the item's name", [&]() -> test::FakeDesignPin& { return design.Pin(c, "A", "1", 0, 0, nullptr); },
+       "R3-1"},
+      {"first group", [&]() -> test::FakeDesignPin& { return design.Pin(c, "A", "1", 0, 0, &netWith("1", 0, "G1")); },
+       "G1"},
+      {"second group", [&]() -> test::FakeDesignPin& { return design.Pin(c, "A", "1", 0, 0, &netWith("1", 1, "G2")); },
+       "G2"},
+      {"third group", [&]() -> test::FakeDesignPin& { return design.Pin(c, "A", "1", 0, 0, &netWith("1", 2, "G3")); },
+       "G3"},
+      {"first pin of the net", [&]() -> test::FakeDesignPin& {
+         auto& n = netWith("1", 3, "G4");
+         design.Pin(c, "X", "2", 0, 0, &n);
+         return design.Pin(q, "B", "1", 0, 0, &n);
+       }, "NetR3_2"},
+      {"first pin without a number", [&]() -> test::FakeDesignPin& {
+         auto& n = netWith("1", -1, "");
+         design.Pin(q, "X", "", 0, 0, &n);
+         return design.Pin(c, "B", "1", 0, 0, &n);
+       }, "NetQ1"},
+  };
+  for (const TCase& tc : cases) {
+    SCOPED_TRACE(tc.Name);
+    EXPECT_EQ(DesignNetName(&tc.Make()), tc.Expected);
+  }
+  // Without pins the fourth group, then the number padded to four digits.
+  struct TBare {
+    int Group;
+    std::string Number, Expected;
+  } bare[] = {{3, "7", "G4"}, {-1, "7", "N0007"}, {-1, "12345", "N12345"}, {-1, "", "N0000"}};
+  for (const TBare& b : bare) {
+    SCOPED_TRACE(b.Expected);
+    auto& net = netWith(b.Number, b.Group, "G4");
+    test::FakeDesignPin item;
+    item.Net = &net;
+    EXPECT_EQ(DesignNetName(&item), b.Expected);
+  }
+}
+
+}  // namespace
+}  // namespace tolvex
