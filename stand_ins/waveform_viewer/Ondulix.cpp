@@ -1,67 +1,56 @@
 // The waveform viewer stand-in, Ondulix.dll: keeps the windows, charts, waves and points it is sent,
-// answers the name queries, and on request logs every call so that tests can see what reached it.
+// answers the name queries, writes each window's waveform file and plots when its data is complete,
+// and on request logs every call so that tests can see what reached it.
 #include "Ondulix.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <map>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
 
+#include "SdfFile.h"
+#include "SvgPlot.h"
+#include "WaveformData.h"
+#include "WaveformOutput.h"
 #include "engine_api/EngineCallbacks.h"
 #include "host/TextUtils.h"
 
 using namespace tolvex;
+using namespace tolvex::ondulix;
 
 namespace {
 
 // Names are given back through 256-byte areas, so nothing longer is worth keeping.
 constexpr std::size_t kMaxNameLength = kViewerNameAreaSize - 1;
 // Bounds that keep a runaway engine from exhausting the host's memory: 4,000,000 points take
-// 128 MB. Calls beyond a bound are still logged; they are only not stored.
+// 64 MB (128 MB when complex). Calls beyond a bound are still logged; they are only not stored.
 constexpr std::size_t kMaxWindows = 16;
 constexpr std::size_t kMaxCharts = 65536;
 constexpr std::size_t kMaxWavesPerChart = 65536;
 constexpr std::size_t kMaxStoredPoints = 4000000;
+// Waveform files whose plot lists are remembered for the host.
+constexpr std::size_t kMaxPlotLists = 256;
 constexpr std::int32_t kCurrentWindow = 1;
 constexpr std::int32_t kNoWave = -1;
 
-struct TDataPoint {
-  double RX = 0, IX = 0, RY = 0, IY = 0;
-};
-
-struct TWave {
-  std::string Name;
-  std::string YUnit;
-  std::int32_t A = 0;
-  std::uint8_t B = 0, C = 0, D = 0;
-  std::int32_t E = 0;
-  std::vector<TDataPoint> Points;
-};
-
-struct TXAxis {
-  bool Formatted = false;
-  std::int32_t A = 0, B = 0, C = 0;
-  double D = 0, E = 0;
-};
-
-// A to C of the creating call (Chart_Create or NewChart, whose widths differ) are kept in order;
-// what they mean is the engine's business.
 struct TChart {
   std::int32_t Window = 0;
-  std::string Name;
-  std::int32_t A = 0, B = 0, C = 0;
-  TXAxis XAxis;
-  std::vector<TWave> Waves;
-  std::uint64_t UpdateCount = 0;
+  TChartData Data;
 };
 
 struct TWindow {
   std::int32_t Id = 0;
   std::string DocumentName;
+  // Chosen when the document is named, from the documents the host had opened by then.
+  bool Named = false;
+  std::string WaveformPath;
   std::int32_t ActiveChart = 0;
   std::uint8_t FlushFlag = 0;
   std::int32_t HintA = 0, HintB = 0, HintC = 0;
@@ -70,42 +59,67 @@ struct TWindow {
   std::int32_t CompleteA = 0;
 };
 
-// What a plot will be drawn from: windows by the id their calls name, charts with ids from 1 in
+// What the plots are drawn from: windows by the id their calls name, charts with ids from 1 in
 // creation order across the process (the name queries name a chart without its window), waves
 // numbered from 0 within their chart.
 struct TViewerModel {
   std::vector<TWindow> Windows;
-  std::vector<TChart> Charts;
+  std::map<std::int32_t, TChart> Charts;
+  std::int32_t LastChartId = 0;
   std::size_t StoredPoints = 0;
   std::uint64_t DroppedPoints = 0;
+  TOpenedDocuments Documents;
+  // By waveform file: the plots last written beside it.
+  std::map<std::string, std::vector<std::string>> Plots;
 
-  TWindow* Window(std::int32_t id) {
+  TWindow* FindWindow(std::int32_t id) {
     for (TWindow& window : Windows)
       if (window.Id == id) return &window;
+    return nullptr;
+  }
+  TWindow* Window(std::int32_t id) {
+    if (TWindow* found = FindWindow(id)) return found;
     if (Windows.size() >= kMaxWindows) return nullptr;
     Windows.push_back(TWindow{});
     Windows.back().Id = id;
     return &Windows.back();
   }
   TChart* Chart(std::int32_t id) {
-    if (id < 1 || static_cast<std::size_t>(id) > Charts.size()) return nullptr;
-    return &Charts[static_cast<std::size_t>(id) - 1];
+    const auto it = Charts.find(id);
+    return it == Charts.end() ? nullptr : &it->second;
   }
-  TWave* Wave(std::int32_t chartId, std::int32_t waveId) {
+  TWaveData* Wave(std::int32_t chartId, std::int32_t waveId) {
     TChart* chart = Chart(chartId);
-    if (!chart || waveId < 0 || static_cast<std::size_t>(waveId) >= chart->Waves.size()) return nullptr;
-    return &chart->Waves[static_cast<std::size_t>(waveId)];
+    if (!chart || waveId < 0 || static_cast<std::size_t>(waveId) >= chart->Data.Waves.size()) return nullptr;
+    return &chart->Data.Waves[static_cast<std::size_t>(waveId)];
   }
   std::int32_t AddChart(std::int32_t window, const char* name, std::int32_t a, std::int32_t b, std::int32_t c) {
-    if (Charts.size() >= kMaxCharts) return 0;
+    if (Charts.size() >= kMaxCharts || LastChartId == std::numeric_limits<std::int32_t>::max()) return 0;
     TChart chart;
     chart.Window = window;
-    chart.Name = CutText(name ? name : "", kMaxNameLength);
-    chart.A = a;
-    chart.B = b;
-    chart.C = c;
-    Charts.push_back(std::move(chart));
-    return static_cast<std::int32_t>(Charts.size());
+    chart.Data.Name = CutText(name ? name : "", kMaxNameLength);
+    chart.Data.A = a;
+    chart.Data.B = b;
+    chart.Data.C = c;
+    Charts.emplace(LastChartId + 1, std::move(chart));
+    return ++LastChartId;
+  }
+  // A new run in a window starts afresh: its charts are forgotten, their ids are not reused.
+  void ForgetCharts(std::int32_t window) {
+    for (auto it = Charts.begin(); it != Charts.end();) {
+      if (it->second.Window != window) {
+        ++it;
+        continue;
+      }
+      StoredPoints -= std::min(StoredPoints, it->second.Data.PointCount());
+      it = Charts.erase(it);
+    }
+  }
+  std::vector<TChartData*> ChartsOf(std::int32_t window) {
+    std::vector<TChartData*> charts;
+    for (auto& [id, chart] : Charts)
+      if (chart.Window == window) charts.push_back(&chart.Data);
+    return charts;
   }
 };
 
@@ -128,6 +142,63 @@ void WriteName(std::string_view text, char** nameBuffer) {
   const std::size_t length = std::min(text.size(), kMaxNameLength);
   text.copy(*nameBuffer, length);
   (*nameBuffer)[length] = '\0';
+}
+
+// Text into a caller's buffer of Size bytes, cut to fit; the whole text's length is the answer.
+std::int32_t CopyOut(std::string_view text, char* buffer, std::int32_t size) {
+  if (buffer && size > 0) {
+    const std::size_t length = std::min(text.size(), static_cast<std::size_t>(size) - 1);
+    text.copy(buffer, length);
+    buffer[length] = '\0';
+  }
+  return static_cast<std::int32_t>(std::min<std::size_t>(text.size(), std::numeric_limits<std::int32_t>::max()));
+}
+
+bool IsRegularFile(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error));
+}
+
+// Writes a plot per chart beside the waveform file and remembers them for the host. Plots this
+// viewer wrote earlier for the same file that are not written now are removed: they would show
+// a run that is gone. Only regular files are removed, never what someone put there since.
+std::size_t WritePlots(const std::string& waveformPath, const std::string& documentName,
+                       const std::vector<const TChartData*>& charts) {
+  std::vector<std::string> names;
+  for (const TChartData* chart : charts) names.push_back(chart->Name);
+  const std::vector<std::string> paths = PlotPathsFor(waveformPath, names);
+  std::vector<std::string> written;
+  for (std::size_t i = 0; i < charts.size(); ++i)
+    if (WriteFileReplacing(paths[i], [&](std::ostream& out) { return WriteSvgPlot(out, *charts[i], documentName); }))
+      written.push_back(paths[i]);
+  const auto earlier = Model.Plots.find(waveformPath);
+  if (earlier != Model.Plots.end()) {
+    for (const std::string& old : earlier->second)
+      if (std::find(written.begin(), written.end(), old) == written.end() && IsRegularFile(old))
+        std::remove(old.c_str());
+  } else if (Model.Plots.size() >= kMaxPlotLists) {
+    Model.Plots.erase(Model.Plots.begin());
+  }
+  const std::size_t count = written.size();
+  Model.Plots[waveformPath] = std::move(written);
+  return count;
+}
+
+// The window's data is complete: its waveform file goes where its document was found, and a plot
+// per chart beside it. Write errors leave the run alone: the files are a convenience.
+void WriteWindow(std::int32_t window) {
+  const TWindow* w = Model.FindWindow(window);
+  const std::string documentName = w ? w->DocumentName : std::string();
+  const std::string path = w && w->Named ? w->WaveformPath : Model.Documents.PathFor(documentName);
+  std::vector<const TChartData*> charts;
+  for (TChartData* chart : Model.ChartsOf(window)) {
+    const TXAxisName axis = NameXAxis(chart->Name, chart->IsComplex());
+    chart->XAxis.Name = axis.Name;
+    chart->XAxis.Unit = axis.Unit;
+    charts.push_back(chart);
+  }
+  WriteFileReplacing(path, [&](std::ostream& out) { return WriteSdf(out, documentName, charts); });
+  WritePlots(path, documentName, charts);
 }
 
 // One line of the call log: the function's name without its prefix, then key=value fields in
@@ -252,6 +323,37 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL Ondulix_SetLog(const char* pat
   Guarded([&] { Log.Open(path); });
 }
 
+TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL Ondulix_OpenDocument(const char* path) {
+  Guarded([&] { Model.Documents.Opened(TextOf(path)); });
+}
+
+TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL Ondulix_GetPlotFiles(const char* waveformPath, char* buffer,
+                                                                              std::int32_t bufferSize) {
+  return Guarded<std::int32_t>(0, [&] {
+    std::string text;
+    const auto it = Model.Plots.find(std::string(TextOf(waveformPath)));
+    if (it != Model.Plots.end())
+      for (const std::string& plot : it->second) text += (text.empty() ? "" : "\n") + plot;
+    return CopyOut(text, buffer, bufferSize);
+  });
+}
+
+TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL Ondulix_PlotFile(const char* path, char* error,
+                                                                          std::int32_t errorSize) {
+  return Guarded<std::int32_t>(-1, [&]() -> std::int32_t {
+    const std::string waveformPath(TextOf(path));
+    TSdfReadResult read = ReadSdfFile(waveformPath);
+    if (!read.Ok) {
+      CopyOut(read.Error, error, errorSize);
+      return -1;
+    }
+    std::vector<const TChartData*> charts;
+    for (const TChartData& chart : read.Document.Charts) charts.push_back(&chart);
+    CopyOut("", error, errorSize);
+    return static_cast<std::int32_t>(WritePlots(waveformPath, read.Document.DocumentName, charts));
+  });
+}
+
 TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL OndulixAPI_GetCurrentWindow() {
   Guarded([&] { Model.Window(kCurrentWindow); });
   Guarded([&] {
@@ -262,8 +364,17 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL OndulixAPI_GetCurrentW
 
 TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_SetDocumentName(std::int32_t window,
                                                                              const char* documentName) {
+  // Naming the document starts a new run in the window: what an earlier run left is forgotten,
+  // and the waveform file's place is chosen from the documents the host opened for this run.
   Guarded([&] {
-    if (TWindow* w = Model.Window(window)) w->DocumentName = CutText(TextOf(documentName), kMaxNameLength);
+    Model.ForgetCharts(window);
+    if (TWindow* w = Model.Window(window)) {
+      *w = TWindow{};
+      w->Id = window;
+      w->DocumentName = CutText(TextOf(documentName), kMaxNameLength);
+      w->Named = true;
+      w->WaveformPath = Model.Documents.PathFor(w->DocumentName);
+    }
   });
   Guarded([&] {
     if (Log.IsOpen())
@@ -311,7 +422,15 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_Chart_FormatXAxis(s
                                                                               std::int32_t chart, std::int32_t a,
                                                                               std::int32_t b, std::int32_t c,
                                                                               double d, double e) {
-  if (TChart* target = Model.Chart(chart)) target->XAxis = TXAxis{true, a, b, c, d, e};
+  if (TChart* target = Model.Chart(chart)) {
+    TXAxisData& axis = target->Data.XAxis;
+    axis.Formatted = true;
+    axis.A = a;
+    axis.B = b;
+    axis.C = c;
+    axis.From = d;
+    axis.To = e;
+  }
   Guarded([&] {
     if (Log.IsOpen())
       Log.Write(TLogLine("Chart_FormatXAxis")
@@ -346,9 +465,9 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_InitializeXAxis(std
                                                                             double d, double e) {
   // The short form sets only the range; whatever Chart_FormatXAxis said of A to C stays.
   if (TChart* target = Model.Chart(chart)) {
-    target->XAxis.Formatted = true;
-    target->XAxis.D = d;
-    target->XAxis.E = e;
+    target->Data.XAxis.Formatted = true;
+    target->Data.XAxis.From = d;
+    target->Data.XAxis.To = e;
   }
   Guarded([&] {
     if (Log.IsOpen())
@@ -375,8 +494,8 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL OndulixAPI_NewWaveform
                                                                                 std::uint8_t d, std::int32_t e) {
   const std::int32_t wave = Guarded<std::int32_t>(kNoWave, [&]() -> std::int32_t {
     TChart* target = Model.Chart(chart);
-    if (!target || target->Waves.size() >= kMaxWavesPerChart) return kNoWave;
-    TWave added;
+    if (!target || target->Data.Waves.size() >= kMaxWavesPerChart) return kNoWave;
+    TWaveData added;
     added.Name = CutText(TextOf(waveName), kMaxNameLength);
     added.YUnit = YUnitOf(added.Name);
     added.A = a;
@@ -384,8 +503,8 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL OndulixAPI_NewWaveform
     added.C = c;
     added.D = d;
     added.E = e;
-    target->Waves.push_back(std::move(added));
-    return static_cast<std::int32_t>(target->Waves.size() - 1);
+    target->Data.Waves.push_back(std::move(added));
+    return static_cast<std::int32_t>(target->Data.Waves.size() - 1);
   });
   Guarded([&] {
     if (Log.IsOpen())
@@ -404,7 +523,7 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL OndulixAPI_NewWaveform
 }
 
 TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_UpdateChart(std::int32_t window, std::int32_t chart) {
-  if (TChart* target = Model.Chart(chart)) ++target->UpdateCount;
+  if (TChart* target = Model.Chart(chart)) ++target->Data.UpdateCount;
   Guarded([&] {
     if (Log.IsOpen()) Log.Write(TLogLine("UpdateChart").Int("window", window).Int("chart", chart));
   });
@@ -414,13 +533,13 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_NewDataPoint(std::i
                                                                          std::int32_t wave, double rx, double ix,
                                                                          double ry, double iy) {
   Guarded([&] {
-    TWave* target = Model.Wave(chart, wave);
+    TWaveData* target = Model.Wave(chart, wave);
     if (!target) return;
     if (Model.StoredPoints >= kMaxStoredPoints) {
       ++Model.DroppedPoints;
       return;
     }
-    target->Points.push_back(TDataPoint{rx, ix, ry, iy});
+    target->Add(rx, ix, ry, iy);
     ++Model.StoredPoints;
   });
   Guarded([&] {
@@ -462,11 +581,12 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_DataComplete(std::i
   Guarded([&] {
     if (Log.IsOpen()) Log.Write(TLogLine("DataComplete").Int("window", window).Int("flag", flag).Int("a", a));
   });
+  Guarded([&] { WriteWindow(window); });
 }
 
 TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_GetWaveYUnitStr(std::int32_t chart, std::int32_t wave,
                                                                             char** nameBuffer) {
-  const TWave* target = Model.Wave(chart, wave);
+  const TWaveData* target = Model.Wave(chart, wave);
   const std::string_view unit = target ? std::string_view(target->YUnit) : std::string_view();
   WriteName(unit, nameBuffer);
   Guarded([&] {
@@ -476,7 +596,7 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_GetWaveYUnitStr(std
 
 TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_GetWaveName(std::int32_t chart, std::int32_t wave,
                                                                         char** nameBuffer) {
-  const TWave* target = Model.Wave(chart, wave);
+  const TWaveData* target = Model.Wave(chart, wave);
   const std::string_view name = target ? std::string_view(target->Name) : std::string_view();
   WriteName(name, nameBuffer);
   Guarded([&] {
@@ -486,7 +606,7 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_GetWaveName(std::in
 
 TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_GetChartName(std::int32_t chart, char** nameBuffer) {
   const TChart* target = Model.Chart(chart);
-  const std::string_view name = target ? std::string_view(target->Name) : std::string_view();
+  const std::string_view name = target ? std::string_view(target->Data.Name) : std::string_view();
   WriteName(name, nameBuffer);
   Guarded([&] {
     if (Log.IsOpen()) Log.Write(TLogLine("GetChartName").Int("chart", chart).ResultText(name));
@@ -495,6 +615,9 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL OndulixAPI_GetChartName(std::i
 
 // The exports must keep the forms every engine and the relay were built against.
 static_assert(std::is_same_v<decltype(&Ondulix_SetLog), TOndulix_SetLog>);
+static_assert(std::is_same_v<decltype(&Ondulix_OpenDocument), TOndulix_OpenDocument>);
+static_assert(std::is_same_v<decltype(&Ondulix_GetPlotFiles), TOndulix_GetPlotFiles>);
+static_assert(std::is_same_v<decltype(&Ondulix_PlotFile), TOndulix_PlotFile>);
 static_assert(std::is_same_v<decltype(&OndulixAPI_GetCurrentWindow), TOndulixAPI_GetCurrentWindow>);
 static_assert(std::is_same_v<decltype(&OndulixAPI_SetDocumentName), TOndulixAPI_SetDocumentName>);
 static_assert(std::is_same_v<decltype(&OndulixAPI_SetActiveChart), TOndulixAPI_SetActiveChart>);
