@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "HostPaths.h"
@@ -130,6 +131,14 @@ std::string THostClient::DefaultServerFor(const std::string& path) {
   return "TextEdit";
 }
 
+std::string THostClient::DefaultKindFor(const std::string& path) {
+  const std::string ext = PathExtension(path);
+  // The plug-in tells a schematic library by its document's kind.
+  if (SameText(ext, ".schlib")) return "SchLib";
+  if (SameText(ext, ".schdoc")) return "SCH";
+  return "Text";
+}
+
 TInterfacePtr<IServerModule> THostClient::Server(const std::string& name) {
   for (const auto& server : FServers)
     if (server->GetModuleName() == name) return TInterfacePtr<IServerModule>::Share(server.Get());
@@ -152,19 +161,37 @@ THostDocument* THostClient::Open(const std::string& kind, const std::string& pat
 IServerDocument* TOLVEX_STDCALL THostClient::OpenDocument(const char* kind, const char* path) {
   const std::string k = kind ? kind : "";
   const std::string p = path ? path : "";
+  const bool waveform = SameText(k, "SimData");
   if (THostDocument* existing = Find(p)) {
     Journal().Write("document-open", {{"kind", k}, {"path", p}, {"result", "existing"}});
+    if (waveform) WaveformOpened(existing);
     return TInterfacePtr<IServerDocument>::Share(existing).Detach();
   }
   // A waveform document is created empty and filled by the run; any other kind needs its file.
-  const bool canOpen = !p.empty() && (SameText(k, "SimData") || FileExistsOnDisk(ExternalPath(p)));
+  const bool canOpen = !p.empty() && (waveform || FileExistsOnDisk(ExternalPath(p)));
   if (!canOpen) {
     Journal().Write("document-open", {{"kind", k}, {"path", p}, {"result", "none"}});
     return nullptr;
   }
   THostDocument* document = Open(k, p, "");
   Journal().Write("document-open", {{"kind", k}, {"path", p}, {"result", "opened"}});
+  if (waveform) WaveformOpened(document);
   return TInterfacePtr<IServerDocument>::Share(document).Detach();
+}
+
+void THostClient::WaveformOpened(THostDocument* document) {
+  document->MarkWaveform();
+  if (FWaveformOpened) FWaveformOpened(ExternalPath(document->Path()));
+}
+
+std::vector<std::string> THostClient::WaveformFiles() const {
+  std::vector<std::string> files;
+  for (const auto& document : FDocuments) {
+    if (!document->IsWaveform()) continue;
+    const std::string path = ExternalPath(document->Path());
+    if (std::find(files.begin(), files.end(), path) == files.end()) files.push_back(path);
+  }
+  return files;
 }
 
 IServerDocument* TOLVEX_STDCALL THostClient::GetDocumentByPath(const char* path) {
@@ -181,7 +208,7 @@ void TOLVEX_STDCALL THostClient::ShowDocument(IServerDocument* document) {
 
 bool THostClient::OpenAsCurrentView(const std::string& path, const std::string& server) {
   THostDocument* document = Find(path);
-  if (!document) document = Open("Text", path, server);
+  if (!document) document = Open(DefaultKindFor(path), path, server);
   FCurrentView = TInterfacePtr<THostView>::Share(document->View());
   Journal().Write("view", {{"path", path}, {"server", server.empty() ? DefaultServerFor(path) : server}});
   return true;

@@ -68,10 +68,15 @@ class THostDocument final : public TRefCounted, public IServerDocument {
 
   const std::string& Path() const { return FPath; }
   THostView* View() { return FView.Get(); }
+  // Whether the plug-in asked for this document as a waveform document ("SimData"); a later
+  // SetFileKind does not change that.
+  bool IsWaveform() const { return FWaveform; }
+  void MarkWaveform() { FWaveform = true; }
 
  private:
   std::string FPath;
   std::string FKind;
+  bool FWaveform = false;
   TInterfacePtr<IServerModule> FServer;
   TInterfacePtr<THostView> FView;
 };
@@ -124,12 +129,27 @@ class THostClient final : public TRefCounted, public IClient {
   // Every open document is closed and the views given back (before the host unloads its modules).
   void CloseAll();
 
+  // Called with the path on disk each time the plug-in opens a waveform document or is handed
+  // one again, so that the viewer learns where a run's waveforms belong.
+  void SetWaveformOpenedHandler(std::function<void(const std::string& diskPath)> handler) {
+    FWaveformOpened = std::move(handler);
+  }
+  // The paths on disk of the waveform documents, in the order they were first opened.
+  std::vector<std::string> WaveformFiles() const;
+  // Ends the status line shown on the terminal, so that a line printed now stands on its own.
+  void BreakStatusLine() {
+    if (FDisplay) FDisplay->Finish();
+  }
+
   // The server that serves a file, from its extension ("EditSim" for .nsx).
   static std::string DefaultServerFor(const std::string& path);
+  // The kind of a document that an open action makes: "SCH" for .SchDoc, "SchLib" for .SchLib, else "Text".
+  static std::string DefaultKindFor(const std::string& path);
 
  private:
   THostDocument* Find(const std::string& path) const;
   THostDocument* Open(const std::string& kind, const std::string& path, const std::string& server);
+  void WaveformOpened(THostDocument* document);
   TInterfacePtr<IServerModule> Server(const std::string& name);
   void ShowStatus();
 
@@ -139,6 +159,7 @@ class THostClient final : public TRefCounted, public IClient {
   TInterfacePtr<THostView> FCurrentView;
   THostProcessLauncher FProcessLauncher{*this};
   std::unique_ptr<TStatusDisplay> FDisplay;
+  std::function<void(const std::string&)> FWaveformOpened;
   // Status panels; panel 2 is the one the plug-in writes and reads.
   std::vector<std::string> FStatusStack;
   std::string FStatusText;

@@ -2,6 +2,7 @@
 // Tolvex.dll the way a real host does, runs the actions of its command line
 // against the plug-in and journals everything the plug-in does to it.
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,8 +21,10 @@
 #include "StatusLine.h"
 #include "host/HostInterfaces.h"
 #include "host/InterfacePtr.h"
+#include "host/SchServerApi.h"
 #include "host/TextUtils.h"
 #include "os/posix/user/TolvexUser.h"
+#include "schematic_server/Pravik.h"
 #include "waveform_viewer/Ondulix.h"
 #include "workspace/Fenwarden.h"
 
@@ -51,6 +54,8 @@ const char* kUsage =
     "  --vfs-root FOLDER         where names starting with vfs:// live on disk (default /tmp)\n"
     "  --decimal-separator C     the process-wide decimal separator before the first action\n"
     "  --viewer-log FILE         make Ondulix.dll write every call it receives to FILE\n"
+    "  --model-path FOLDER       a folder in which Quillfold.dll finds model files (repeatable)\n"
+    "  --schematic FILE          load a schematic document or library into Pravik.dll (repeatable)\n"
     "  --quiet                   no status line on the terminal\n"
     "actions:\n"
     "  open PATH                 open PATH as the current view (.nsx files are served by EditSim)\n"
@@ -61,7 +66,10 @@ const char* kUsage =
     "  module-name               journal the server module's name\n"
     "  edit IMPLEMENTATION COMPONENT  open the Sim Editor on two schematic handles\n"
     "  separator                 journal the process-wide decimal separator\n"
-    "  pump                      dispatch every message waiting in the host's queue\n";
+    "  pump                      dispatch every message waiting in the host's queue\n"
+    "  component DESIGNATOR      journal the handles of a component of the current schematic view\n"
+    "  save FILE                 save a schematic document loaded into Pravik.dll to its file\n"
+    "  show PATH                 have the viewer plot the waveform file PATH and say where the plots are\n";
 
 struct TScriptedLaunch {
   std::uint64_t AtPump;
@@ -84,9 +92,31 @@ struct TOptions {
   std::string VfsRoot;
   char DecimalSeparator = 0;
   std::string ViewerLogPath;
+  std::vector<std::string> ModelFolders;
   bool Quiet = false;
+  std::vector<std::string> Schematics;
   std::vector<TAction> Actions;
 };
+
+// What a file on disk looked like, to tell whether a command rewrote it. The viewer replaces its
+// files by renaming, so the inode changes even when the time stamp's resolution is coarse.
+struct TFileStamp {
+  bool Exists = false;
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  off_t Size = 0;
+  time_t Seconds = 0;
+  long Nanoseconds = 0;
+  bool operator==(const TFileStamp&) const = default;
+};
+
+TFileStamp StampOf(const std::string& path) {
+  struct stat st{};
+  TFileStamp stamp;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return stamp;
+  stamp = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+  return stamp;
+}
 
 struct THost {
   TOptions Options;
@@ -94,6 +124,18 @@ struct THost {
   void* Plugin = nullptr;
   TInterfacePtr<IServerModule> Module;
   std::vector<std::pair<std::string, void*>> StandIns;
+  // The schematic server's exports the host uses; each absent when Pravik.dll is missing or lacks it.
+  TPravik_OpenDocument SchematicOpen = nullptr;
+  TPravik_SaveDocument SchematicSave = nullptr;
+  TPravik_FindComponent SchematicFindComponent = nullptr;
+  TSchAPI_GetDocumentHandleFromFileName SchematicDocumentOf = nullptr;
+  // The viewer's private exports; each absent when Ondulix.dll is missing or lacks it.
+  TOndulix_OpenDocument ViewerOpenDocument = nullptr;
+  TOndulix_GetPlotFiles ViewerGetPlotFiles = nullptr;
+  TOndulix_PlotFile ViewerPlotFile = nullptr;
+  // Each waveform file as it was when its document was last opened: a file first opened during
+  // a command is compared with this, not with what it was when the command began.
+  std::map<std::string, TFileStamp> StampsAtOpen;
 };
 
 THost* TheHost = nullptr;
@@ -166,17 +208,91 @@ int PresentMessageBox(void* context, const TvxMessageBox* box) {
   return answer;
 }
 
+// The plots the viewer last wrote beside a waveform file, full paths.
+std::vector<std::string> PlotFilesOf(const THost& host, const std::string& waveformPath) {
+  std::vector<std::string> plots;
+  if (!host.ViewerGetPlotFiles) return plots;
+  const std::int32_t length = host.ViewerGetPlotFiles(waveformPath.c_str(), nullptr, 0);
+  if (length <= 0) return plots;
+  std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
+  host.ViewerGetPlotFiles(waveformPath.c_str(), buffer.data(), static_cast<std::int32_t>(buffer.size()));
+  std::string text(buffer.data());
+  for (std::size_t start = 0; start <= text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    if (end > start) plots.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return plots;
+}
+
+// Says where a waveform file and its plots are: in the journal, and to the person at the
+// terminal unless the journal itself goes to standard output.
+void ReportWaveform(THost& host, const std::string& path, const std::vector<std::string>& plots) {
+  std::string names, paths;
+  for (const std::string& plot : plots) {
+    names += (names.empty() ? "" : ",") + PathFileName(plot);
+    paths += " " + plot;
+  }
+  Journal().Write("waveform", {{"path", path}, {"plots", names}});
+  if (host.Options.JournalPath == "-") return;
+  host.Client->BreakStatusLine();
+  std::printf("waveforms: %s, plots:%s\n", path.c_str(), paths.empty() ? " none" : paths.c_str());
+  std::fflush(stdout);
+}
+
+std::map<std::string, TFileStamp> StampWaveforms(const THost& host) {
+  std::map<std::string, TFileStamp> stamps;
+  for (const std::string& path : host.Client->WaveformFiles()) stamps[path] = StampOf(path);
+  return stamps;
+}
+
+// After a command: every waveform file that exists and changed while it ran.
+void ReportChangedWaveforms(THost& host, const std::map<std::string, TFileStamp>& before) {
+  for (const std::string& path : host.Client->WaveformFiles()) {
+    const TFileStamp now = StampOf(path);
+    if (!now.Exists) continue;
+    const auto earlier = before.find(path);
+    const auto opened = host.StampsAtOpen.find(path);
+    const TFileStamp* previous = earlier != before.end() ? &earlier->second
+                                 : opened != host.StampsAtOpen.end() ? &opened->second
+                                                                     : nullptr;
+    if (previous && *previous == now) continue;
+    ReportWaveform(host, path, PlotFilesOf(host, path));
+  }
+}
+
+void WaveformDocumentOpened(THost& host, const std::string& path) {
+  host.StampsAtOpen[path] = StampOf(path);
+  if (host.ViewerOpenDocument) host.ViewerOpenDocument(path.c_str());
+}
+
+void ShowWaveformFile(THost& host, const std::string& file) {
+  const std::string path = ExternalPath(file);
+  char error[1024] = {};
+  const std::int32_t plotted =
+      host.ViewerPlotFile ? host.ViewerPlotFile(path.c_str(), error, sizeof error) : -1;
+  if (!host.ViewerPlotFile) std::snprintf(error, sizeof error, "the viewer cannot plot waveform files");
+  if (plotted < 0) {
+    Journal().Write("waveform", {{"path", path}, {"plots", ""}, {"error", error}});
+    std::fprintf(stderr, "tolvex-host: %s: %s\n", path.c_str(), error);
+    return;
+  }
+  ReportWaveform(host, path, PlotFilesOf(host, path));
+}
+
 void LaunchInModule(THost& host, const std::string& command, const std::string& parameters) {
   Journal().Write("launch", {{"command", command}, {"params", parameters}});
   if (!host.Module) return;
   ICommandLauncher* launcher = host.Module->GetCommandLauncher();
   if (!launcher) return;
+  const std::map<std::string, TFileStamp> before = StampWaveforms(host);
   // The host passes its parameter buffer: a copy with room to spare, as a real host's is.
   std::vector<char> buffer(parameters.begin(), parameters.end());
   buffer.resize(std::max<std::size_t>(buffer.size() + 1, 1024), '\0');
   launcher->LaunchCommand(command.c_str(), buffer.data(), static_cast<std::int32_t>(buffer.size()),
                           host.Client->CurrentView());
   Journal().Write("launch-done", {{"command", command}});
+  ReportChangedWaveforms(host, before);
 }
 
 void DispatchHostEvent(void* context, const TvxMessage* message) {
@@ -205,7 +321,7 @@ void OnWorkspaceEvent(void*, const char* operation, const char* project, const c
 bool ParseCommandLine(int argc, char** argv, TOptions& options, std::string& error) {
   static const std::map<std::string, std::size_t> kActionArity = {
       {"open", 1}, {"open-as", 2}, {"no-view", 0}, {"launch", 2}, {"state", 2}, {"module-name", 0},
-      {"edit", 2}, {"separator", 0}, {"pump", 0}};
+      {"edit", 2}, {"separator", 0}, {"pump", 0}, {"save", 1}, {"component", 1}, {"show", 1}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto need = [&](int count) -> bool {
@@ -262,6 +378,12 @@ bool ParseCommandLine(int argc, char** argv, TOptions& options, std::string& err
     } else if (arg == "--viewer-log") {
       if (!need(1)) return false;
       options.ViewerLogPath = argv[++i];
+    } else if (arg == "--model-path") {
+      if (!need(1)) return false;
+      options.ModelFolders.push_back(argv[++i]);
+    } else if (arg == "--schematic") {
+      if (!need(1)) return false;
+      options.Schematics.push_back(argv[++i]);
     } else if (arg == "--quiet") {
       options.Quiet = true;
     } else if (auto it = kActionArity.find(arg); it != kActionArity.end()) {
@@ -298,6 +420,74 @@ void SetUpWorkspace(THost& host, void* fenwarden) {
     for (const auto& project : host.Options.Projects) add(project.c_str());
   if (auto fail = reinterpret_cast<TFenwarden_SetFailure>(dlsym(fenwarden, "Fenwarden_SetFailure")))
     for (const auto& op : host.Options.WorkspaceFailures) fail(op.c_str());
+}
+
+void OnSchematicEvent(void*, const char* event, THandle handle, const char* detail) {
+  const std::string what = event ? event : "", more = detail ? detail : "";
+  const std::string h = std::to_string(handle);
+  if (what == "redraw")
+    Journal().Write("schematic-redraw", {{"handle", h}});
+  else if (what == "import")
+    Journal().Write("schematic-import", {{"handle", h}, {"result", more}});
+  else if (what == "draw")
+    Journal().Write("schematic-draw",
+                    {{"component", h}, {"part", more.rfind("part=", 0) == 0 ? more.substr(5) : more}});
+}
+
+// Binds the schematic server and loads the --schematic files into it; false (after saying why) when one cannot be
+// loaded, since every later action would then work on a document that is not there.
+bool SetUpSchematics(THost& host, void* pravik) {
+  if (pravik) {
+    host.SchematicOpen = reinterpret_cast<TPravik_OpenDocument>(dlsym(pravik, "Pravik_OpenDocument"));
+    host.SchematicSave = reinterpret_cast<TPravik_SaveDocument>(dlsym(pravik, "Pravik_SaveDocument"));
+    host.SchematicFindComponent = reinterpret_cast<TPravik_FindComponent>(dlsym(pravik, "Pravik_FindComponent"));
+    host.SchematicDocumentOf = reinterpret_cast<TSchAPI_GetDocumentHandleFromFileName>(
+        dlsym(pravik, "SchAPI_GetDocumentHandleFromFileName"));
+    if (auto observe = reinterpret_cast<TPravik_SetObserver>(dlsym(pravik, "Pravik_SetObserver")))
+      observe(&OnSchematicEvent, nullptr);
+  }
+  for (const std::string& file : host.Options.Schematics) {
+    char error[2048] = {};
+    const THandle document = host.SchematicOpen ? host.SchematicOpen(file.c_str(), error, sizeof error) : 0;
+    if (!host.SchematicOpen)
+      std::snprintf(error, sizeof error, "cannot load %s: Pravik.dll is not loaded", file.c_str());
+    if (!document) {
+      Journal().Write("schematic-open", {{"path", file}, {"result", "failed"}, {"handle", "0"}, {"error", error}});
+      std::fprintf(stderr, "tolvex-host: %s\n", error);
+      return false;
+    }
+    Journal().Write("schematic-open",
+                    {{"path", file}, {"result", "loaded"}, {"handle", std::to_string(document)}, {"error", ""}});
+  }
+  return true;
+}
+
+void SaveSchematic(THost& host, const std::string& file) {
+  char error[2048] = {};
+  const THandle document = host.SchematicDocumentOf ? host.SchematicDocumentOf(file.c_str()) : 0;
+  bool saved = false;
+  if (!document || !host.SchematicSave)
+    std::snprintf(error, sizeof error, "cannot save %s: it is not loaded into Pravik.dll", file.c_str());
+  else
+    saved = host.SchematicSave(document, nullptr, error, sizeof error) != FALSE32;
+  Journal().Write("schematic-save", {{"path", file}, {"result", saved ? "saved" : "failed"}, {"error", error}});
+  if (!saved) std::fprintf(stderr, "tolvex-host: %s\n", error);
+}
+
+// The handles of a component of the current view's schematic, for a later edit action (which takes the
+// implementation first). Both 0 when there is no such view, document or component.
+void JournalComponent(THost& host, const std::string& designator) {
+  THandle component = 0, implementation = 0;
+  if (THostView* view = host.Client->CurrentView()) {
+    auto document = TInterfacePtr<IServerDocument>::Attach(view->GetOwnerDocument());
+    const char* path = document ? document->GetFileName() : nullptr;
+    const THandle schematic = path && host.SchematicDocumentOf ? host.SchematicDocumentOf(path) : 0;
+    if (schematic && host.SchematicFindComponent)
+      host.SchematicFindComponent(schematic, designator.c_str(), &component, &implementation);
+  }
+  Journal().Write("component", {{"designator", designator},
+                                {"handle", std::to_string(component)},
+                                {"implementation", std::to_string(implementation)}});
 }
 
 void RunAction(THost& host, const TAction& action) {
@@ -340,9 +530,15 @@ void RunAction(THost& host, const TAction& action) {
     Journal().Write("edit", {{"status", hex}, {"accepted", std::to_string(accepted)}});
   } else if (action.Name == "separator") {
     Journal().Write("separator", {{"value", std::string(1, TvxGetDecimalSeparator())}});
+  } else if (action.Name == "save") {
+    SaveSchematic(host, a[0]);
+  } else if (action.Name == "component") {
+    JournalComponent(host, a[0]);
   } else if (action.Name == "pump") {
     TvxMessage message{};
     while (TvxPeekMessage(&message, 1)) TvxDispatchMessage(&message);
+  } else if (action.Name == "show") {
+    ShowWaveformFile(host, a[0]);
   }
 }
 
@@ -376,9 +572,23 @@ int main(int argc, char** argv) {
   const std::string folder = ExecutableFolder();
   void* fenwarden = LoadStandIn(host, folder, "Fenwarden.dll");
   SetUpWorkspace(host, fenwarden);
-  LoadStandIn(host, folder, "Pravik.dll");
-  LoadStandIn(host, folder, "Quillfold.dll");
+  void* pravik = LoadStandIn(host, folder, "Pravik.dll");
+  if (!SetUpSchematics(host, pravik)) return 2;
+  void* quillfold = LoadStandIn(host, folder, "Quillfold.dll");
+  if (quillfold && !host.Options.ModelFolders.empty()) {
+    using TAddModelFolder = void(TOLVEX_STDCALL*)(const char*);
+    if (auto add = reinterpret_cast<TAddModelFolder>(dlsym(quillfold, "Quillfold_AddModelFolder")))
+      for (const auto& modelFolder : host.Options.ModelFolders) add(modelFolder.c_str());
+    else
+      std::fprintf(stderr, "tolvex-host: Quillfold.dll has no Quillfold_AddModelFolder; --model-path ignored\n");
+  }
   void* ondulix = LoadStandIn(host, folder, "Ondulix.dll");
+  if (ondulix) {
+    host.ViewerOpenDocument = reinterpret_cast<TOndulix_OpenDocument>(dlsym(ondulix, "Ondulix_OpenDocument"));
+    host.ViewerGetPlotFiles = reinterpret_cast<TOndulix_GetPlotFiles>(dlsym(ondulix, "Ondulix_GetPlotFiles"));
+    host.ViewerPlotFile = reinterpret_cast<TOndulix_PlotFile>(dlsym(ondulix, "Ondulix_PlotFile"));
+  }
+  host.Client->SetWaveformOpenedHandler([&host](const std::string& path) { WaveformDocumentOpened(host, path); });
   if (ondulix && !host.Options.ViewerLogPath.empty()) {
     if (auto setLog = reinterpret_cast<TOndulix_SetLog>(dlsym(ondulix, "Ondulix_SetLog")))
       setLog(host.Options.ViewerLogPath.c_str());
@@ -414,6 +624,11 @@ int main(int argc, char** argv) {
   dlclose(host.Plugin);
   host.Client->CloseAll();
   State().Client = nullptr;
+  // The viewer's code goes with its library.
+  host.Client->SetWaveformOpenedHandler(nullptr);
+  host.ViewerOpenDocument = nullptr;
+  host.ViewerGetPlotFiles = nullptr;
+  host.ViewerPlotFile = nullptr;
   for (auto it = host.StandIns.rbegin(); it != host.StandIns.rend(); ++it) dlclose(it->second);
   Journal().Write("exit", {});
   return 0;

@@ -105,6 +105,9 @@ THostRun RunHost(const std::vector<std::string>& arguments, const std::vector<st
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  // Whatever the host writes relative to its working folder stays out of the source tree.
+  const TScratchFolder workingFolder;
+  posix_spawn_file_actions_addchdir_np(&actions, workingFolder.Path().c_str());
 
   const TScratchFolder config;
   std::vector<std::string> env(environment.begin(), environment.end());

@@ -1,0 +1,790 @@
+// Model files: the line rules, TModelFile over the fake host and a fake manager, the cache of read files, and
+// the searches of the library manager stand-in.
+#include "model_data/ModelFile.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/LibraryManagerApi.h"
+#include "os/Os.h"
+#include "support/FakeHost.h"
+
+namespace tolvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TFakeHostExports;
+
+const std::string kDataDir = TOLVEX_TEST_DATA_DIR;
+const std::string kModelsDir = kDataDir + "/models";
+
+std::vector<std::string> ReadFixture(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in) << "fixture missing: " << path;
+  std::vector<std::string> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size(); ++i) text += (i == 0 ? "" : "|") + items[i];
+  return text;
+}
+
+// --- The line rules -------------------------------------------------------------------------------------------
+
+struct TLineCase {
+  const char* Name;
+  std::string Line;
+  const char* Model;
+  bool Expected;
+};
+
+TEST(ModelFileLines, IsModelLineAcceptsTheKeywordBlanksAndTheNameInAnyCase) {
+  const std::vector<TLineCase> cases = {
+      {"plain model", ".MODEL D D(IS=1E-14)", "D", true},
+      {"lower-case line", ".model d d(is=1e-14)", "D", true},
+      {"lower-case name asked for", ".MODEL D D(IS=1E-14)", "d", true},
+      {"name at the line's end", ".MODEL D", "D", true},
+      {"tabs and blanks before the name", ".MODEL \t  D D", "D", true},
+      {"carriage return after the name", ".MODEL D\r", "D", true},
+      {"subcircuit", ".SUBCKT OPAMP 1 2 3", "OPAMP", true},
+      {"name equal to a keyword's letters", ".SUBCKT CKT A B", "CKT", true},
+      {"name S", ".subckt s 1 2", "S", true},
+      {"name M", ".MODEL M NMOS(VTO=1)", "M", true},
+      {"longer name is another model", ".MODEL DX D", "D", false},
+      {"shorter name is another model", ".MODEL D D", "DD", false},
+      {"name glued to the keyword", ".MODELD D", "D", false},
+      {"keyword of another command", ".SUBCKTX X", "X", false},
+      {"other dot command", ".INCLUDE D", "D", false},
+      {"the keyword alone", ".MODEL", "MODEL", false},
+      {"keyword and blanks only", ".MODEL   ", "D", false},
+      {"leading blank", " .MODEL D D", "D", false},
+      {"comment", "*.MODEL D D", "D", false},
+      {"empty line", "", "D", false},
+      {"empty name", ".MODEL D", "", false},
+      {"8-bit byte is no blank", ".MODEL\xA0" "D D", "D", false},
+      {"8-bit byte after the name", ".MODEL D\xA0", "D", false},
+  };
+  for (const TLineCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(IsModelLine(c.Line, c.Model), c.Expected) << c.Line;
+  }
+}
+
+struct TFindCase {
+  const char* Name;
+  std::vector<std::string> Lines;
+  const char* Model;
+  int Expected;
+};
+
+TEST(ModelFileLines, FindModelLineTakesTheFirstTopLevelDefinition) {
+  const std::vector<TFindCase> cases = {
+      {"two definitions: the first wins", {"* lib", ".MODEL D D(IS=1)", ".MODEL D D(IS=2)"}, "d", 1},
+      {"model and subcircuit of one name", {".SUBCKT X A B", ".ENDS", ".MODEL X D"}, "X", 0},
+      {"not defined", {".MODEL D D", ".SUBCKT E A B", ".ENDS"}, "F", -1},
+      {"empty name", {".MODEL D D"}, "", -1},
+      {"no lines", {}, "D", -1},
+      {"definitions inside a body are local",
+       {".SUBCKT OUTER A B", ".MODEL DL D", ".ENDS OUTER", ".MODEL DL D(IS=2)"}, "DL", 3},
+      {"nested bodies count their depth",
+       {".SUBCKT O A", ".SUBCKT I B", ".ENDS I", ".MODEL DL D", ".ENDS O", ".model dl d"}, "DL", 5},
+      {"lower-case .ends closes a body", {".subckt o a", ".model dl d", ".ends", ".MODEL DL D"}, "DL", 3},
+      {"only a local definition", {".SUBCKT O A", ".MODEL DL D", ".ENDS"}, "DL", -1},
+      {"a stray .ENDS at top level changes nothing", {".ENDS", ".MODEL D D"}, "D", 1},
+      {"the subcircuit line itself is top level", {".SUBCKT O A", ".ENDS"}, "O", 0},
+      {"a missing .ENDS: a definition anywhere counts", {".SUBCKT O A", "R1 A 0 1", ".MODEL DA D"}, "DA", 2},
+      {".ENDSX is no .ENDS", {".SUBCKT O A", ".ENDSX", ".ENDS", ".MODEL D D"}, "D", 3},
+  };
+  for (const TFindCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(FindModelLine(c.Lines, c.Model), c.Expected);
+    // Line ends of a file written on Windows change nothing.
+    std::vector<std::string> crlf = c.Lines;
+    for (std::string& line : crlf) line += '\r';
+    EXPECT_EQ(FindModelLine(crlf, c.Model), c.Expected) << "with CR line ends";
+  }
+}
+
+struct TJoinCase {
+  const char* Name;
+  std::vector<std::string> Lines;
+  int Index;
+  std::string Expected;
+};
+
+TEST(ModelFileLines, JoinContinuationLinesSwallowsPlusAndEmptyLines) {
+  const std::vector<TJoinCase> cases = {
+      {"no continuation", {".SUBCKT X A", "R1 A 0 1"}, 0, ".SUBCKT X A"},
+      {"one plus line", {".SUBCKT X A", "+ B C"}, 0, ".SUBCKT X A  B C"},
+      {"plus glued to the text", {".SUBCKT X A", "+B"}, 0, ".SUBCKT X A B"},
+      {"indented plus line", {".SUBCKT X A", "   +B  "}, 0, ".SUBCKT X A B"},
+      {"empty lines are passed over", {".SUBCKT X A", "", "  ", "+B"}, 0, ".SUBCKT X A   B"},
+      {"a comment ends the join", {".SUBCKT X A", "* note", "+B"}, 0, ".SUBCKT X A"},
+      {"plus alone at the end of the file", {".SUBCKT X A", "+"}, 0, ".SUBCKT X A "},
+      {"from the middle", {"* c", ".MODEL Q NPN", "+ BF=100", ".END"}, 1, ".MODEL Q NPN  BF=100"},
+      {"index past the end", {".MODEL D D"}, 1, ""},
+      {"negative index", {".MODEL D D"}, -1, ""},
+  };
+  for (const TJoinCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(JoinContinuationLines(c.Lines, c.Index), c.Expected);
+  }
+}
+
+struct TSplitCase {
+  const char* Name;
+  std::string Text;
+  std::string Expected;  // items joined with "|"
+};
+
+TEST(ModelFileLines, SplitModelItemsKeepsQuotedStretchesTogether) {
+  const std::vector<TSplitCase> cases = {
+      {"blanks and runs of blanks", "  A  B C ", "A|B|C"},
+      {"tabs and other control characters", "A\tB\r\nC", "A|B|C"},
+      {"double quotes", "S=\"a b\" T", "S=\"a b\"|T"},
+      {"single quotes", "G='1 + 2'", "G='1 + 2'"},
+      {"quote inside an item", "X=a'b c'd e", "X=a'b c'd|e"},
+      {"other quote inside a quote", "\"it's\" x", "\"it's\"|x"},
+      {"unterminated quote runs to the end", "A \"b c d", "A|\"b c d"},
+      {"8-bit bytes are text", "\xE4 \xFF\xFE", "\xE4|\xFF\xFE"},
+      {"empty", "", ""},
+      {"blanks only", " \t ", ""},
+  };
+  for (const TSplitCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(Joined(SplitModelItems(c.Text)), c.Expected);
+  }
+}
+
+struct THeaderCase {
+  const char* Name;
+  std::string Definition;
+  std::string Ports;
+  bool HasParameters;
+  std::string Parameters;
+};
+
+TEST(ModelFileLines, ReadSubcircuitHeaderEndsThePortsAtPARAMS) {
+  const std::vector<THeaderCase> cases = {
+      {"five ports and a parameter", ".SUBCKT OPAMP 1 2 3 4 5 PARAMS: GAIN=1E5", "1|2|3|4|5", true, "GAIN=1E5"},
+      {"no parameters", ".SUBCKT X A B", "A|B", false, ""},
+      {"no ports", ".SUBCKT X PARAMS: G=1", "", true, "G=1"},
+      {"lower-case params:", ".subckt x a b params: g=1 h=2", "a|b", true, "g=1|h=2"},
+      {"name glued to PARAMS:", ".SUBCKT X A PARAMS:GAIN=1E5 R=2", "A", true, "GAIN=1E5|R=2"},
+      {"PARAMS: with nothing after it", ".SUBCKT X A PARAMS:", "A", true, ""},
+      {"assignments without PARAMS: are no ports", ".SUBCKT X A B R=1", "A|B", false, ""},
+      {"PARAMS: after a bare assignment", ".SUBCKT X A R=1 PARAMS: G=2", "A", true, "G=2"},
+      {"quoted parameter", ".SUBCKT X A PARAMS: S=\"a b\" T=1", "A", true, "S=\"a b\"|T=1"},
+      {"quoted PARAMS: text is no keyword", ".SUBCKT X A \"PARAMS: no\" PARAMS: G=1", "A|\"PARAMS: no\"", true,
+       "G=1"},
+      {"the keyword alone", ".SUBCKT", "", false, ""},
+  };
+  for (const THeaderCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TSubcircuitHeader header = ReadSubcircuitHeader(c.Definition);
+    EXPECT_EQ(Joined(header.Ports), c.Ports);
+    ASSERT_EQ(header.Parameters.has_value(), c.HasParameters);
+    if (c.HasParameters) {
+      EXPECT_EQ(Joined(*header.Parameters), c.Parameters);
+    }
+  }
+}
+
+// --- A fake manager ---------------------------------------------------------------------------------------------
+
+// Answers every search with Path and FoundIn (or Status) and records the arguments it was given.
+class FakeLibraryManager final
+    : public test::TFakeInterface<IIntegratedLibraryManager, IID_IIntegratedLibraryManager> {
+ public:
+  FakeLibraryManager() : TFakeInterface("FakeLibraryManager") {}
+
+  struct TCall {
+    std::string Operation;
+    std::vector<std::string> Arguments;
+  };
+  std::vector<TCall> Calls;
+  std::string Path;
+  std::string FoundIn;
+  HRESULT32 Status = S_OK32;
+  // Cuts an answer that does not fit at the buffer's end without saying so, as a careless manager would.
+  bool CutSilently = false;
+
+  HRESULT32 TOLVEX_STDCALL SearchLibraryModel(std::int32_t reserved, const char* modelName, const char* modelType,
+                                              const char* libraryReference, const char* sourceLibraryName,
+                                              char* path, std::int32_t pathSize, char* foundIn,
+                                              std::int32_t foundInSize) override {
+    Calls.push_back({"SearchLibraryModel",
+                     {std::to_string(reserved), modelName, modelType, libraryReference, sourceLibraryName,
+                      std::to_string(pathSize), std::to_string(foundInSize)}});
+    return Answer(path, pathSize, foundIn, foundInSize);
+  }
+  HRESULT32 TOLVEX_STDCALL SearchModelFile(const char* modelName, const char* kind, const char* location, char* path,
+                                           std::int32_t pathSize, char* foundIn, std::int32_t foundInSize) override {
+    Calls.push_back(
+        {"SearchModelFile", {modelName, kind, location, std::to_string(pathSize), std::to_string(foundInSize)}});
+    return Answer(path, pathSize, foundIn, foundInSize);
+  }
+
+ private:
+  static void Cut(const std::string& text, char* buffer, std::int32_t size) {
+    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+  }
+  HRESULT32 Answer(char* path, std::int32_t pathSize, char* foundIn, std::int32_t foundInSize) {
+    if (CutSilently) {
+      Cut(Path, path, pathSize);
+      Cut(FoundIn, foundIn, foundInSize);
+      return S_OK32;
+    }
+    if (!CopyLibraryText(Path, path, pathSize) || !CopyLibraryText(FoundIn, foundIn, foundInSize)) {
+      CopyLibraryText({}, path, pathSize);
+      CopyLibraryText({}, foundIn, foundInSize);
+      return kLibraryTextTooLong;
+    }
+    return Status;
+  }
+};
+
+FakeLibraryManager* CurrentManager = nullptr;
+
+IIntegratedLibraryManager* TOLVEX_STDCALL ProvideFakeManager() {
+  if (CurrentManager) CurrentManager->AddRef();
+  return CurrentManager;
+}
+
+std::vector<std::string> Ports(const TModelFile& file) {
+  std::vector<std::string> ports;
+  for (int i = 0; i < file.PortCount(); ++i) ports.push_back(file.Port(i));
+  return ports;
+}
+
+std::vector<std::string> ParameterNames(const TModelFile& file) {
+  std::vector<std::string> names;
+  for (int i = 0; i < file.ParameterCount(); ++i) names.push_back(file.ParameterName(i));
+  return names;
+}
+
+int CallsTo(const TFakeHostExports& host, const char* exportName) {
+  return static_cast<int>(host.CallsTo(exportName).size());
+}
+
+// The fake host with in-memory files at Windows-style paths (which no disk stamp reaches, so nothing is cached)
+// and the fake manager through the seam.
+class ModelFile : public ::testing::Test {
+ protected:
+  ModelFile() {
+    ClearModelFileCache();
+    CurrentManager = &Manager;
+    SetLibraryManagerProvider(&ProvideFakeManager);
+  }
+  ~ModelFile() override {
+    SetLibraryManagerProvider(nullptr);
+    SetModelFileStampProvider(nullptr);
+    CurrentManager = nullptr;
+    ClearModelFileCache();
+  }
+
+  // Puts a fixture of tests/data/models into the host at C:\Models\<name> and lets the manager answer it.
+  std::string Offer(const std::string& fixture) {
+    const std::string path = "C:\\Models\\" + fixture;
+    Host.Files[path] = ReadFixture(kModelsDir + "/" + fixture);
+    Manager.Path = Manager.FoundIn = path;
+    return path;
+  }
+  std::string Offer(const std::string& name, std::vector<std::string> lines) {
+    const std::string path = "C:\\Models\\" + name;
+    Host.Files[path] = std::move(lines);
+    Manager.Path = Manager.FoundIn = path;
+    return path;
+  }
+
+  // Declared first: the manager outlives the host binding, and both outlive every model file of a test.
+  FakeLibraryManager Manager;
+  TFakeHostExports Host;
+};
+
+struct TFixtureCase {
+  const char* Name;
+  const char* Fixture;
+  const char* Model;
+  bool Subcircuit;
+  std::string Ports;       // joined with "|"
+  std::string Parameters;  // parameter names joined with "|"
+};
+
+TEST_F(ModelFile, ReadsModelsAndSubcircuitsFromFixtures) {
+  const std::vector<TFixtureCase> cases = {
+      {"plain model named like its keyword", "plain.mdl", "d", false, "", ""},
+      {"five ports and PARAMS:", "opamp.ckt", "OPAMP", true, "INP|INN|VCC|VEE|OUT", "GAIN"},
+      {"ports and parameters on + lines", "continued.ckt", "amp2", true, "IN|OUT|VCC|VEE", "GAIN|RIN|ROUT"},
+      {"top-level model after a local one", "nested.lib", "DLOCAL", false, "", ""},
+      {"top-level subcircuit after a local one", "nested.lib", "INNER", true, "P|Q|R", "TOP"},
+      {"definition after a missing .ENDS", "unclosed.lib", "DAFTER", false, "", ""},
+      {"binary bytes", "binary.mdl", "BIN", true, "A\x80|B", "G|"},
+      {"very long lines", "long-line.ckt", "LONG", true, "", "G"},
+      {"unterminated quote", "unterminated-quote.ckt", "QUOTED", true, "A|B", "LABEL"},
+      {"+ as the file's last line", "continuation-at-end.ckt", "ATEND", true, "A|B|C", "X"},
+  };
+  for (const TFixtureCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string path = Offer(c.Fixture);
+    const TModelFile file("", c.Subcircuit ? "CKT" : "MDL", "", "", false, c.Model);
+    ASSERT_NE(file.Lines(), nullptr);
+    EXPECT_EQ(*file.Lines(), Host.Files[path]);
+    EXPECT_EQ(file.ModelName(), c.Model);
+    EXPECT_EQ(file.IsSubcircuit(), c.Subcircuit);
+    if (std::string(c.Fixture) == "long-line.ckt") {
+      EXPECT_EQ(file.PortCount(), 5000);
+      EXPECT_EQ(file.Port(4999), "P4999");
+    } else {
+      EXPECT_EQ(Joined(Ports(file)), c.Ports);
+    }
+    EXPECT_EQ(Joined(ParameterNames(file)), c.Parameters);
+  }
+}
+
+TEST_F(ModelFile, BinaryFixtureNamesItsParameterWithoutTheBytesAfterIt) {
+  Offer("binary.mdl");
+  const TModelFile file("", "CKT", "", "", false, "BIN");
+  // "G=\x01\xFF": the control byte separates, the byte 0xFF is an item of its own without an "=".
+  EXPECT_EQ(file.ParameterCount(), 2);
+  EXPECT_EQ(file.ParameterName(0), "G");
+  EXPECT_EQ(file.ParameterName(1), "");
+  EXPECT_TRUE(file.HasParameter("g"));
+}
+
+TEST_F(ModelFile, QuotedParameterItemRunsToTheDefinitionsEnd) {
+  Offer("unterminated-quote.ckt");
+  const TModelFile file("", "CKT", "", "", false, "QUOTED");
+  ASSERT_EQ(file.ParameterCount(), 1);
+  EXPECT_FALSE(file.HasParameter("GAIN"));
+  EXPECT_FALSE(file.HasParameter("TAIL"));
+}
+
+struct TInlineCase {
+  const char* Name;
+  std::vector<std::string> Lines;
+  const char* Model;
+  bool Subcircuit;
+  std::string Ports;
+  std::string Parameters;
+};
+
+TEST_F(ModelFile, SubcircuitLinesAsWritten) {
+  const std::vector<TInlineCase> cases = {
+      {"lower-case params: ends the ports too", {".subckt amp a b c params: gain=2"}, "AMP", true, "a|b|c", "gain"},
+      {"PARAMS: glued to the first name", {".SUBCKT AMP A B PARAMS:GAIN=1E5 RIN=1K"}, "AMP", true, "A|B",
+       "GAIN|RIN"},
+      {"PARAMS: only on a + line", {".SUBCKT AMP A B", "+ PARAMS: GAIN=3"}, "AMP", true, "A|B", "GAIN"},
+      {"two definitions: the first wins", {".SUBCKT AMP A PARAMS: FIRST=1", ".ENDS", ".SUBCKT AMP B C", ".ENDS"},
+       "AMP", true, "A", "FIRST"},
+      {"a model line that mentions .SUBCKT", {".MODEL Q1 NPN(BF=100) ; not a .SUBCKT"}, "Q1", false, "", ""},
+      {"parameter without a default", {".SUBCKT AMP A PARAMS: GAIN G2=1"}, "AMP", true, "A", "|G2"},
+      {"subcircuit without ports or parameters", {".SUBCKT EMPTY", ".ENDS"}, "EMPTY", true, "", ""},
+  };
+  for (const TInlineCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Offer("inline.lib", c.Lines);
+    const TModelFile file("", "CKT", "", "", false, c.Model);
+    EXPECT_EQ(file.IsSubcircuit(), c.Subcircuit);
+    EXPECT_EQ(Joined(Ports(file)), c.Ports);
+    EXPECT_EQ(Joined(ParameterNames(file)), c.Parameters);
+  }
+}
+
+TEST_F(ModelFile, FileWithoutTheModelKeepsItsLinesAndNothingElse) {
+  Offer("opamp.ckt");
+  const TModelFile file("", "CKT", "", "", false, "MISSING");
+  ASSERT_NE(file.Lines(), nullptr);
+  EXPECT_FALSE(file.Lines()->empty());
+  EXPECT_EQ(file.ModelName(), "MISSING");
+  EXPECT_FALSE(file.IsSubcircuit());
+  EXPECT_EQ(file.PortCount(), 0);
+  EXPECT_EQ(file.ParameterCount(), 0);
+}
+
+TEST_F(ModelFile, IndexedAccessOutOfRangeIsEmpty) {
+  Offer("opamp.ckt");
+  const TModelFile file("", "CKT", "", "", false, "OPAMP");
+  EXPECT_EQ(file.Port(-1), "");
+  EXPECT_EQ(file.Port(5), "");
+  EXPECT_EQ(file.ParameterName(-1), "");
+  EXPECT_EQ(file.ParameterName(1), "");
+  EXPECT_TRUE(file.HasParameter("gain"));
+  EXPECT_FALSE(file.HasParameter("GAI"));
+  EXPECT_FALSE(file.HasParameter(""));
+}
+
+TEST_F(ModelFile, ModelFileSearchPassesNameKindAndLocation) {
+  Offer("opamp.ckt");
+  Manager.FoundIn = "C:\\Libraries\\Amplifiers.IntLib";
+  const TModelFile file("amps.ckt", "CKT", "Amplifiers.SchLib", "LM-X", false, "OPAMP");
+  ASSERT_EQ(Manager.Calls.size(), 1u);
+  EXPECT_EQ(Manager.Calls[0].Operation, "SearchModelFile");
+  EXPECT_EQ(Manager.Calls[0].Arguments, (std::vector<std::string>{"OPAMP", "CKT", "amps.ckt", "4096", "4096"}));
+  EXPECT_EQ(file.ModelPath(), "C:\\Models\\opamp.ckt");
+  EXPECT_EQ(file.FoundFile(), "C:\\Libraries\\Amplifiers.IntLib");
+  EXPECT_EQ(file.FoundFileName(), "Amplifiers.IntLib");
+  EXPECT_EQ(Manager.References(), 0) << "the manager's reference is given back";
+}
+
+TEST_F(ModelFile, LibraryModelSearchPassesTheComponentsLibrary) {
+  Offer("opamp.ckt");
+  const TModelFile file("ignored.ckt", "CKT", "Amplifiers.SchLib", "LM-X", true, "OPAMP");
+  ASSERT_EQ(Manager.Calls.size(), 1u);
+  EXPECT_EQ(Manager.Calls[0].Operation, "SearchLibraryModel");
+  EXPECT_EQ(Manager.Calls[0].Arguments,
+            (std::vector<std::string>{"0", "OPAMP", "SIM", "LM-X", "Amplifiers.SchLib", "4096", "4096"}));
+  EXPECT_TRUE(file.IsSubcircuit());
+  EXPECT_EQ(Manager.References(), 0);
+}
+
+struct TNotFoundCase {
+  const char* Name;
+  std::function<void(FakeLibraryManager&, TFakeHostExports&)> Arrange;
+  bool AsksTheHost;  // whether the host is asked whether the answered path exists
+};
+
+TEST_F(ModelFile, WhatCannotBeFoundOrReadLeavesNoLines) {
+  const std::vector<TNotFoundCase> cases = {
+      {"no manager", [](FakeLibraryManager&, TFakeHostExports&) { CurrentManager = nullptr; }, false},
+      {"manager finds nothing", [](FakeLibraryManager& m, TFakeHostExports&) { m.Path = m.FoundIn = ""; }, false},
+      {"manager fails", [](FakeLibraryManager& m, TFakeHostExports&) { m.Status = E_UNEXPECTED32; }, false},
+      {"answer too long for the buffer",
+       [](FakeLibraryManager& m, TFakeHostExports&) { m.Path = "C:\\" + std::string(5000, 'x'); }, false},
+      {"answer cut silently at the buffer's end",
+       [](FakeLibraryManager& m, TFakeHostExports&) {
+         m.Path = "C:\\" + std::string(5000, 'x');
+         m.CutSilently = true;
+       },
+       false},
+      {"answered path does not exist",
+       [](FakeLibraryManager& m, TFakeHostExports&) { m.Path = "C:\\Models\\gone.ckt"; }, true},
+      {"host cannot open the file",
+       [](FakeLibraryManager&, TFakeHostExports& h) {
+         h.Missing.push_back("VFSAPI_VFSAssign");
+         h.Rebind();
+       },
+       true},
+  };
+  for (const TNotFoundCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    FakeLibraryManager manager;
+    CurrentManager = &manager;
+    {
+      TFakeHostExports& host = Host;
+      host.Files.clear();
+      host.Calls.clear();
+      host.Files["C:\\Models\\opamp.ckt"] = ReadFixture(kModelsDir + "/opamp.ckt");
+      manager.Path = manager.FoundIn = "C:\\Models\\opamp.ckt";
+      c.Arrange(manager, host);
+      const TModelFile file("", "CKT", "", "", false, "OPAMP");
+      EXPECT_EQ(file.Lines(), nullptr);
+      EXPECT_EQ(file.ModelName(), "");
+      EXPECT_FALSE(file.IsSubcircuit());
+      EXPECT_EQ(file.PortCount(), 0);
+      EXPECT_EQ(CallsTo(host, "VFSAPI_VFS_FileExists") > 0, c.AsksTheHost);
+      EXPECT_EQ(host.OpenTextFiles, 0);
+      host.Missing.clear();
+      host.Rebind();
+    }
+    CurrentManager = &Manager;
+    EXPECT_EQ(manager.References(), 0);
+  }
+}
+
+// --- The cache of read files ------------------------------------------------------------------------------------
+
+std::map<std::string, TModelFileStamp> Stamps;
+
+bool FakeStamp(const std::string& path, TModelFileStamp& stamp) {
+  auto it = Stamps.find(path);
+  if (it == Stamps.end()) return false;
+  stamp = it->second;
+  return true;
+}
+
+TEST_F(ModelFile, SecondLookUpOfAnUnchangedFileDoesNotReadItAgain) {
+  SetModelFileStampProvider(&FakeStamp);
+  const std::string path = Offer("opamp.ckt");
+  Stamps = {{path, {151, 1000}}};
+
+  const TModelFile first("", "CKT", "", "", false, "OPAMP");
+  const TModelFile second("", "CKT", "", "", false, "OPAMP");
+  EXPECT_EQ(CallsTo(Host, "VFSAPI_VFSAssign"), 1);
+  // The host is still asked whether the file exists: a deleted file is not served from memory.
+  EXPECT_EQ(CallsTo(Host, "VFSAPI_VFS_FileExists"), 2);
+  ASSERT_NE(second.Lines(), nullptr);
+  EXPECT_EQ(*second.Lines(), *first.Lines());
+  EXPECT_EQ(Joined(Ports(second)), "INP|INN|VCC|VEE|OUT");
+
+  SCOPED_TRACE("a changed modification time reads the file again");
+  Stamps[path].Time = 2000;
+  Host.Files[path][1] = ".SUBCKT OPAMP A B PARAMS: GAIN=1";
+  const TModelFile changed("", "CKT", "", "", false, "OPAMP");
+  EXPECT_EQ(CallsTo(Host, "VFSAPI_VFSAssign"), 2);
+  EXPECT_EQ(Joined(Ports(changed)), "A|B");
+  EXPECT_EQ(Joined(Ports(first)), "INP|INN|VCC|VEE|OUT") << "a file read before keeps its lines";
+
+  SCOPED_TRACE("a changed size reads it again");
+  Stamps[path].Size = 999;
+  const TModelFile resized("", "CKT", "", "", false, "OPAMP");
+  EXPECT_EQ(CallsTo(Host, "VFSAPI_VFSAssign"), 3);
+}
+
+TEST_F(ModelFile, FileWithoutAStampIsReadEveryTime) {
+  SetModelFileStampProvider(&FakeStamp);
+  Stamps.clear();
+  Offer("opamp.ckt");
+  const TModelFile first("", "CKT", "", "", false, "OPAMP");
+  const TModelFile second("", "CKT", "", "", false, "OPAMP");
+  EXPECT_EQ(CallsTo(Host, "VFSAPI_VFSAssign"), 2);
+}
+
+TEST_F(ModelFile, DeletedFileIsNotServedFromTheCache) {
+  SetModelFileStampProvider(&FakeStamp);
+  const std::string path = Offer("opamp.ckt");
+  Stamps = {{path, {151, 1000}}};
+  { const TModelFile first("", "CKT", "", "", false, "OPAMP"); }
+  Host.Files.erase(path);
+  const TModelFile gone("", "CKT", "", "", false, "OPAMP");
+  EXPECT_EQ(gone.Lines(), nullptr);
+}
+
+TEST_F(ModelFile, StampOfTheFileOnDiskDecidesWhetherToReadAgain) {
+  // The host reads the in-memory copy; the stamp comes from the real file at the same path.
+  const fs::path disk = fs::temp_directory_path() / ("tolvex-modelfile-" + std::to_string(::getpid()) + ".ckt");
+  {
+    std::ofstream out(disk);
+    out << ".SUBCKT OPAMP A B\n";
+  }
+  const std::string path = disk.string();
+  Host.Files[path] = {".SUBCKT OPAMP A B"};
+  Manager.Path = Manager.FoundIn = path;
+
+  { const TModelFile first("", "CKT", "", "", false, "OPAMP"); }
+  { const TModelFile second("", "CKT", "", "", false, "OPAMP"); }
+  EXPECT_EQ(CallsTo(Host, "VFSAPI_VFSAssign"), 1);
+
+  {
+    std::ofstream out(disk, std::ios::app);
+    out << "+ C D\n";
+  }
+  Host.Files[path].push_back("+ C D");
+  const TModelFile grown("", "CKT", "", "", false, "OPAMP");
+  EXPECT_EQ(CallsTo(Host, "VFSAPI_VFSAssign"), 2);
+  EXPECT_EQ(Joined(Ports(grown)), "A|B|C|D");
+  fs::remove(disk);
+}
+
+// --- The library manager stand-in -------------------------------------------------------------------------------
+
+// The module is built with the stand-ins only; a build of the core and its unit tests alone has none of these.
+#ifdef TOLVEX_QUILLFOLD_PATH
+
+using TFolderFunc = void(TOLVEX_STDCALL*)(const char*);
+using TClearFunc = void(TOLVEX_STDCALL*)();
+
+// The real Quillfold.dll, loaded as a host would load it, so that the binding finds it among the loaded modules;
+// its searches run over tests/data/models.
+class LibraryManagerStandIn : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearModelFileCache();
+    unsetenv("TOLVEX_MODEL_PATH");
+    FModule = os::LoadModule(TOLVEX_QUILLFOLD_PATH);
+    ASSERT_NE(FModule, nullptr);
+    FAddFolder = reinterpret_cast<TFolderFunc>(os::FindExport(FModule, "Quillfold_AddModelFolder"));
+    auto clear = reinterpret_cast<TClearFunc>(os::FindExport(FModule, "Quillfold_ClearModelFolders"));
+    ASSERT_NE(FAddFolder, nullptr);
+    ASSERT_NE(clear, nullptr);
+    clear();
+    FAddFolder(kModelsDir.c_str());
+  }
+  void TearDown() override {
+    unsetenv("TOLVEX_MODEL_PATH");
+    ClearModelFileCache();
+    if (FModule) {
+      reinterpret_cast<TClearFunc>(os::FindExport(FModule, "Quillfold_ClearModelFolders"))();
+      os::ReleaseModule(FModule);
+    }
+  }
+
+  static std::string Relative(const std::string& path) {
+    const std::string prefix = kModelsDir + "/";
+    return path.rfind(prefix, 0) == 0 ? path.substr(prefix.size()) : path;
+  }
+
+  os::TModuleHandle FModule = nullptr;
+  TFolderFunc FAddFolder = nullptr;
+};
+
+struct TSearchCase {
+  const char* Name;
+  std::string Location;
+  const char* Kind;
+  const char* Model;
+  std::string Expected;  // below tests/data/models; empty for not found
+};
+
+TEST_F(LibraryManagerStandIn, ModelFileSearchFollowsTheDocumentedRules) {
+  const std::vector<TSearchCase> cases = {
+      {"anywhere: first file in name order", "", "MDL", "DUP", "a_first.mdl"},
+      {"anywhere: lower-case definition", "", "MDL", "ONLYB", "b_second.mdl"},
+      {"anywhere: subcircuit in a .lib", "", "CKT", "inner", "nested.lib"},
+      {"anywhere: a local definition is not enough", "", "MDL", "DINSIDE", ""},
+      {"anywhere: defined nowhere", "", "MDL", "NOSUCH", ""},
+      {"anywhere: not a model file by its extension", "", "MDL", "NOTAMODELFILE", ""},
+      {"anywhere: libraries' folders are not searched", "", "MDL", "DSHARED", ""},
+      {"file name", "b_second.mdl", "MDL", "DUP", "b_second.mdl"},
+      {"file name in another letter case", "B_SECOND.MDL", "MDL", "DUP", "b_second.mdl"},
+      {"file name without the kind's extension", "opamp", "CKT", "OPAMP", "opamp.ckt"},
+      {"file name that does not define the model", "plain.mdl", "MDL", "OPAMP", "plain.mdl"},
+      {"file name that no folder holds", "absent.mdl", "MDL", "D", ""},
+      {"relative path below a model folder", "Parts.IntLib/shared.mdl", "MDL", "DSHARED", "Parts.IntLib/shared.mdl"},
+      {"full path", kModelsDir + "/opamp.ckt", "CKT", "OPAMP", "opamp.ckt"},
+      {"full path that does not exist", kModelsDir + "/absent.ckt", "CKT", "OPAMP", ""},
+      {"drive path of another machine", "C:\\Models\\opamp.ckt", "CKT", "OPAMP", ""},
+      {"path of the host's virtual file system", "vfs://models/opamp.ckt", "CKT", "OPAMP", "vfs://models/opamp.ckt"},
+  };
+  auto manager = GetLibraryManager();
+  ASSERT_TRUE(manager) << "the binding finds the loaded module";
+  for (const TSearchCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TModelSearchResult found = SearchModelFile(*manager.Get(), c.Model, c.Kind, c.Location);
+    EXPECT_EQ(Relative(found.Path), c.Expected);
+    EXPECT_EQ(found.FoundIn, found.Path);
+  }
+}
+
+struct TLibraryCase {
+  const char* Name;
+  const char* Model;
+  const char* LibraryReference;
+  const char* SourceLibrary;
+  std::string Expected;
+};
+
+TEST_F(LibraryManagerStandIn, LibraryModelSearchLooksInTheComponentsOwnFolderFirst) {
+  const std::vector<TLibraryCase> cases = {
+      {"component's own model", "QPART", "QPART", "Parts.SchLib", "Parts.IntLib/QPART/QPART.mdl"},
+      {"library folder named by the source library", "QPART", "QPART", "parts.intlib", "Parts.IntLib/QPART/QPART.mdl"},
+      {"shared model of the library", "DSHARED", "QPART", "Parts.SchLib", "Parts.IntLib/shared.mdl"},
+      {"no library reference: the shared files only", "QPART", "", "Parts.SchLib", "Parts.IntLib/shared.mdl"},
+      {"model of another library", "OPAMP", "QPART", "Parts.SchLib", ""},
+      {"library that does not exist", "QPART", "QPART", "Other.SchLib", ""},
+      {"no source library", "QPART", "QPART", "", ""},
+  };
+  auto manager = GetLibraryManager();
+  ASSERT_TRUE(manager);
+  for (const TLibraryCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TModelSearchResult found = SearchLibraryModel(*manager.Get(), c.Model, "SIM", c.LibraryReference,
+                                                        c.SourceLibrary);
+    EXPECT_EQ(Relative(found.Path), c.Expected);
+    EXPECT_EQ(Relative(found.FoundIn), c.Expected.empty() ? "" : "Parts.IntLib");
+  }
+}
+
+TEST_F(LibraryManagerStandIn, FoldersAreSearchedInOrderAddedFoldersBeforeTheEnvironment) {
+  const fs::path early = fs::temp_directory_path() / ("tolvex-models-" + std::to_string(::getpid()));
+  fs::create_directories(early);
+  {
+    std::ofstream(early / "zz.mdl") << ".MODEL DUP D(IS=7E-15)\n";
+  }
+  auto manager = GetLibraryManager();
+  ASSERT_TRUE(manager);
+
+  setenv("TOLVEX_MODEL_PATH", (":" + early.string() + ":").c_str(), 1);
+  EXPECT_EQ(Relative(SearchModelFile(*manager.Get(), "DUP", "MDL", "").Path), "a_first.mdl")
+      << "the added folder comes before the environment's";
+
+  unsetenv("TOLVEX_MODEL_PATH");
+  reinterpret_cast<TClearFunc>(os::FindExport(FModule, "Quillfold_ClearModelFolders"))();
+  FAddFolder(early.string().c_str());
+  FAddFolder(kModelsDir.c_str());
+  EXPECT_EQ(SearchModelFile(*manager.Get(), "DUP", "MDL", "").Path, (early / "zz.mdl").string())
+      << "an earlier folder wins over a file earlier in name order";
+  fs::remove_all(early);
+}
+
+TEST_F(LibraryManagerStandIn, ModelFileReadsWhatTheStandInFinds) {
+  TFakeHostExports host;
+  host.Files[kModelsDir + "/continued.ckt"] = ReadFixture(kModelsDir + "/continued.ckt");
+  const TModelFile file("", "CKT", "", "", false, "AMP2");
+  EXPECT_EQ(file.FoundFileName(), "continued.ckt");
+  EXPECT_TRUE(file.IsSubcircuit());
+  EXPECT_EQ(file.PortCount(), 4);
+  EXPECT_TRUE(file.HasParameter("ROUT"));
+}
+
+struct TExampleCase {
+  const char* Name;
+  bool UseLibraryModel;
+  const char* Model;
+  std::string Expected;  // below examples/models; empty for not found
+  std::string Ports;
+  std::string Parameters;
+};
+
+TEST_F(LibraryManagerStandIn, BundledExampleModelsAreFoundAndRead) {
+  const fs::path examples = fs::path(kDataDir) / ".." / ".." / "examples" / "models";
+  reinterpret_cast<TClearFunc>(os::FindExport(FModule, "Quillfold_ClearModelFolders"))();
+  FAddFolder(examples.string().c_str());
+  TFakeHostExports host;
+  for (const auto& entry : fs::recursive_directory_iterator(examples))
+    if (entry.is_regular_file()) host.Files[entry.path().string()] = ReadFixture(entry.path());
+
+  const std::vector<TExampleCase> cases = {
+      {"op-amp with PARAMS:", false, "OPAMP1", "opamps.ckt", "INP|INN|VCC|VEE|OUT", "GAIN|GBW|ROUT|RIN"},
+      {"ports continued on + lines", false, "COMP1", "opamps.ckt", "INP|INN|VCC|VEE|OUT", "GAIN|VOFF"},
+      {"a model local to a subcircuit", false, "DLIM", "", "", ""},
+      {"Zener diode", false, "DZ5V1", "diodes.mdl", "", ""},
+      {"MOSFET", false, "mnlogic", "transistors.mdl", "", ""},
+      {"component's own library model", true, "Q2N3904", "Discrete.IntLib/Q2N3904/Q2N3904.mdl", "", ""},
+      {"library's shared model", true, "D1N4148X", "Discrete.IntLib/shared.mdl", "", ""},
+  };
+  for (const TExampleCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TModelFile file("", "CKT", "Discrete.SchLib", "Q2N3904", c.UseLibraryModel, c.Model);
+    const std::string expected = c.Expected.empty() ? "" : (examples / c.Expected).string();
+    EXPECT_EQ(file.ModelPath(), expected);
+    EXPECT_EQ(file.Lines() != nullptr, !c.Expected.empty());
+    EXPECT_EQ(Joined(Ports(file)), c.Ports);
+    EXPECT_EQ(Joined(ParameterNames(file)), c.Parameters);
+  }
+}
+
+#endif  // TOLVEX_QUILLFOLD_PATH
+
+TEST(LibraryManagerBinding, WithoutTheModuleLoadedThereIsNoManager) {
+  SetLibraryManagerProvider(nullptr);
+  if (os::FindLoadedModule(kLibraryManagerModuleName)) GTEST_SKIP() << "the host's manager is loaded here";
+  EXPECT_FALSE(GetLibraryManager());
+  TFakeHostExports host;
+  const TModelFile file("", "MDL", "", "", false, "D");
+  EXPECT_EQ(file.Lines(), nullptr);
+  EXPECT_TRUE(host.Calls.empty()) << "nothing is asked of the host without a manager";
+}
+
+}  // namespace
+}  // namespace tolvex
