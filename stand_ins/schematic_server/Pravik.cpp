@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "SchDocumentFile.h"
@@ -321,8 +322,10 @@ PRAVIK_EXPORT std::int32_t TOLVEX_STDCALL SchApiQuery_SchParameter(std::uint8_t 
     Exchange(mode, r->ParameterByte2, p.ParameterBytes[1]);
     Exchange(mode, r->FReadOnlyFlags, p.ReadOnly);
     Exchange(mode, r->ParameterString, p.ParameterString);
-    Exchange(mode, r->T1, p.T1);
-    Exchange(mode, r->T2, p.T2);
+    // Clients write the two attribute strings back as a single blank each: to this server
+    // that means "as they were", so an edit never wipes them.
+    if (mode == kSchQueryModeRead || std::string_view(r->T1) != " ") Exchange(mode, r->T1, p.T1);
+    if (mode == kSchQueryModeRead || std::string_view(r->T2) != " ") Exchange(mode, r->T2, p.T2);
     Exchange(mode, r->ParameterByte3, p.ParameterBytes[2]);
     Exchange(mode, r->ParameterByte4, p.ParameterBytes[3]);
     return kSchQuerySuccess;

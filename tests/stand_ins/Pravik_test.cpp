@@ -609,8 +609,10 @@ TEST_F(PravikTest, WrittenFieldsAreReadBackAndSurviveASave) {
   std::strcpy(v.R.FValue, "4k7");
   v.R.FValueType = 3;
   v.R.FReadOnlyFlags = 2;
+  // The single blanks a client sends for the attribute strings keep them; another text replaces them.
+  const std::string readT1 = v.R.T1;
   std::strcpy(v.R.T1, " ");
-  std::strcpy(v.R.T2, " ");
+  std::strcpy(v.R.T2, "t2-new");
   ASSERT_EQ(Api().SchParameter(kSchQueryModeWrite, value, &v.R), kSchQuerySuccess);
 
   TImplementationRead i = ReadImplementation(implementation);
@@ -650,7 +652,8 @@ TEST_F(PravikTest, WrittenFieldsAreReadBackAndSurviveASave) {
   EXPECT_STREQ(v.R.FValue, "4k7");
   EXPECT_EQ(v.R.FValueType, 3);
   EXPECT_EQ(v.R.FReadOnlyFlags, 2);
-  EXPECT_STREQ(v.R.T1, " ");
+  EXPECT_EQ(std::string(v.R.T1), readT1);
+  EXPECT_STREQ(v.R.T2, "t2-new");
   i = ReadImplementation(implementation);
   EXPECT_STREQ(i.R.FDescription, "Changed");
   EXPECT_STREQ(i.R.FPortMap, "(1:2),(2:1)");
