@@ -9,6 +9,7 @@
 // next progress call dispatches it, and the dispatch calls XSpice_Stop, as the host's
 // "StopSimulator" does.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -64,12 +66,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s BIN_FOLDER LONG_NETLIST SHORT_NETLIST [STOPS [RUNS]]\n", argv[0]);
     return 2;
   }
-  const std::string bin = argv[1];
-  const std::string longNetlist = argv[2];
-  const std::string shortNetlist = argv[3];
+  // Full paths, since the working folder changes below.
+  const std::string bin = std::filesystem::absolute(argv[1]).string();
+  const std::string longNetlist = std::filesystem::absolute(argv[2]).string();
+  const std::string shortNetlist = std::filesystem::absolute(argv[3]).string();
   const int stops = argc > 4 ? std::atoi(argv[4]) : 10;
   const int runs = argc > 5 ? std::atoi(argv[5]) : 200;
 
+  // Without a host the viewer writes its waveform files in the working folder: the netlist's.
+  const std::size_t slash = longNetlist.find_last_of('/');
+  if (slash != std::string::npos && chdir(longNetlist.substr(0, slash).c_str()) != 0) return 1;
   void* viewer = dlopen((bin + "/Ondulix.dll").c_str(), RTLD_NOW | RTLD_LOCAL);
   void* tolvex = dlopen((bin + "/Tolvex.dll").c_str(), RTLD_NOW | RTLD_LOCAL);
   void* engine = dlopen((bin + "/xspice.dll").c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -110,10 +116,12 @@ int main(int argc, char** argv) {
     postToReturn.push_back(Milliseconds(returned - Posted));
   }
   if (!dispatchToReturn.empty()) {
-    std::printf("stop latency, StopSimulator dispatched to XSpice_Start's return: median %.1f ms, max %.1f ms (%zu stops)\n",
+    std::printf("stop latency, StopSimulator dispatched to XSpice_Start's return: median %.1f ms, max %.1f ms"
+                " (%zu stops)\n",
                 Median(dispatchToReturn), *std::max_element(dispatchToReturn.begin(), dispatchToReturn.end()),
                 dispatchToReturn.size());
-    std::printf("stop latency, event posted to XSpice_Start's return (the engine pumps every 40 ms): median %.1f ms, max %.1f ms\n",
+    std::printf("stop latency, event posted to XSpice_Start's return (the engine pumps every 40 ms): median %.1f ms,"
+                " max %.1f ms\n",
                 Median(postToReturn), *std::max_element(postToReturn.begin(), postToReturn.end()));
   }
 

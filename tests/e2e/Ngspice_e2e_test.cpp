@@ -139,7 +139,8 @@ TLogCall ParseLogLine(const std::string& line) {
     while (i < line.size() && line[i] == ' ') ++i;
     if (line.compare(i, 3, "-> ") == 0) {
       call.Answer = line.substr(i + 3);
-      if (call.Answer.size() >= 2 && call.Answer.front() == '"') call.Answer = call.Answer.substr(1, call.Answer.size() - 2);
+      if (call.Answer.size() >= 2 && call.Answer.front() == '"')
+        call.Answer = call.Answer.substr(1, call.Answer.size() - 2);
       break;
     }
     const std::size_t equals = line.find('=', i);
@@ -221,8 +222,8 @@ TViewerLog ReadViewerLog(const std::string& path) {
       TViewerChart* chart = log.ById(call.Get("chart"));
       const std::size_t wave = std::stoul(call.Get("wave"));
       if (chart && wave < chart->Waves.size())
-        chart->Waves[wave].Points.push_back(
-            {std::stod(call.Get("rx")), std::stod(call.Get("ix")), std::stod(call.Get("ry")), std::stod(call.Get("iy"))});
+        chart->Waves[wave].Points.push_back({std::stod(call.Get("rx")), std::stod(call.Get("ix")),
+                                             std::stod(call.Get("ry")), std::stod(call.Get("iy"))});
     } else if (call.Function == "UpdateChart") {
       if (TViewerChart* chart = log.ById(call.Get("chart"))) ++chart->Updates;
     } else if (call.Function == "DataComplete") {
@@ -253,6 +254,22 @@ void ExpectSameAsBatch(const TViewerChart& chart, const TRawPlot& raw) {
     }
   }
 }
+
+// Runs the rest of a test in Folder: a waveform document the host knows only by its file name
+// (the external start form opens it so) is written in the working folder.
+class TWorkingFolder {
+ public:
+  explicit TWorkingFolder(const std::string& folder) : FPrevious(fs::current_path()) { fs::current_path(folder); }
+  ~TWorkingFolder() {
+    std::error_code ignored;
+    fs::current_path(FPrevious, ignored);
+  }
+  TWorkingFolder(const TWorkingFolder&) = delete;
+  TWorkingFolder& operator=(const TWorkingFolder&) = delete;
+
+ private:
+  fs::path FPrevious;
+};
 
 bool HasMessageBox(const THostRun& run) { return !run.Events("msgbox").empty(); }
 
@@ -417,7 +434,8 @@ TEST_F(NgspiceEngine, RegressionDumpMatchesBatchNgspice) {
     EXPECT_EQ(unit, name[0] == 'v' ? "V" : "A") << line;
     auto wave = std::find_if(chart.Waves.begin(), chart.Waves.end(), [&](auto& w) { return w.Name == name; });
     if (wave == chart.Waves.end()) wave = chart.Waves.insert(chart.Waves.end(), TViewerWave(name));
-    wave->Points.push_back({std::stod(field("RX")), std::stod(field("IX")), std::stod(field("RY")), std::stod(field("IY"))});
+    wave->Points.push_back(
+        {std::stod(field("RX")), std::stod(field("IX")), std::stod(field("RY")), std::stod(field("IY"))});
   }
   const std::vector<TRawPlot> batch = RunBatchNgspice(netlist);
   ASSERT_EQ(batch.size(), 1u);
@@ -446,7 +464,8 @@ TEST_F(NgspiceEngine, BadInputGivesItsResultAndAReadableErrorFile) {
       {"netlist is a folder", "", "folder.nsx", "folder-netlist", "XSpice could not open the netlist file",
        "is a folder, not a file", "Result 9: netlist cannot be read."},
       {"text output cannot be written", "rc_transient.nsx", "rc_transient.nsx", "folder-sim",
-       "XSpice could not open the sim output file", "cannot be written", "Result 10: the text output cannot be written."},
+       "XSpice could not open the sim output file", "cannot be written",
+       "Result 10: the text output cannot be written."},
       {"error file cannot be written", "rc_transient.nsx", "rc_transient.nsx", "folder-err",
        "XSpice could not open the error output file", "", ""},
       {"syntax error", "syntax_error.nsx", "syntax_error.nsx", "", kConfirm, "Error on line 4",
@@ -593,6 +612,7 @@ TEST_F(NgspiceEngine, ExternalStartFormRunsWithTheViewerAndLibraryItNames) {
     fs::create_symlink(BinFolder() + "/" + file, plugin.Path() + "/" + file);
   fs::create_symlink(BinFolder() + "/xspice.dll", plugin.Path() + "/ngspice-engine.dll");
   const std::string netlist = CopyFixture(Work, "rc_transient.nsx");
+  const TWorkingFolder here(Work.Path());
   const THostRun run = RunHost({"--plugin", plugin.Path() + "/Tolvex.dll", "--viewer-log", ViewerLog(), "launch",
                                 "RunSimulator", "File1=" + netlist + "|XSpiceDllName=ngspice-engine.dll", "launch",
                                 "RunSimulator",
@@ -645,6 +665,8 @@ TEST(NgspiceEngineInProcess, GermanLocaleChangesNoNumberAndSurvivesTheRun) {
   if (child == 0) {
     // Exit codes: 0 right; 10+ a failed step, so that the parent can tell which.
     setenv("LOCPATH", locales.c_str(), 1);
+    // Without a host the viewer writes its waveform file in the working folder.
+    if (chdir(work.Path().c_str()) != 0) _exit(16);
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) _exit(10);
     if (std::localeconv()->decimal_point[0] != ',') _exit(11);
     const std::string bin = BinFolder();

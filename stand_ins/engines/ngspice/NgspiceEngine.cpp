@@ -202,8 +202,9 @@ struct TChart {
   std::vector<double> LastValues;
 };
 
-// What the lines ngspice writes say about the run.
-enum TPhase { phLoading, phRunning, phCleaning };
+// Which part of the run the lines ngspice writes belong to: an error while the circuit is read
+// means the netlist was refused, one while it runs that an analysis failed.
+enum TPhase { phLoading, phRunning };
 
 class TNgspiceRun {
  public:
@@ -226,8 +227,25 @@ class TNgspiceRun {
     Summarise(result);
   }
 
+  // Called once the run is over, whatever its end.
+  void Finish() {
+    if (FDocumentNamed) {
+      FViewer.DataComplete(FWindow, 1, 0);
+      FDocumentNamed = false;
+    }
+    EndNgspiceThread();
+    CleanUp();
+  }
+
  private:
   std::int32_t Run() {
+    if (const std::int32_t result = Prepare(); result != kResultSuccess) return result;
+    if (const std::int32_t result = LoadCircuit(); result != kResultSuccess) return result;
+    return Simulate();
+  }
+
+  // The output files, the netlist and the modules to call.
+  std::int32_t Prepare() {
     if (FStart.NetlistPath.empty()) return kResultNetlistMissing;
     const std::string& netlistPath = FStart.NetlistPath;
     // The error file comes first, so that every later failure can be explained in it; it is
@@ -266,7 +284,11 @@ class TNgspiceRun {
       Error("The netlist holds no circuit: nothing but its title, comments and .end.");
       return kResultNetlistRefused;
     }
+    return kResultSuccess;
+  }
 
+  // ngspice, ready, with the circuit read.
+  std::int32_t LoadCircuit() {
     TNgspiceLibrary& library = TNgspiceLibrary::Instance();
     std::string reason;
     if (!library.EnsureReady(reason)) {
@@ -283,7 +305,7 @@ class TNgspiceRun {
     queue.SetCapture(true);
     FQueue = &queue;
 
-    SetState("Loading " + std::string(engines::FileNameOf(netlistPath)));
+    SetState("Loading " + std::string(engines::FileNameOf(FStart.NetlistPath)));
     FPhase = phLoading;
     const int circuitResult = library.Circuit(FNetlist.Lines);
     TakeAndRelay();
@@ -292,20 +314,24 @@ class TNgspiceRun {
       Error("ngspice refused the netlist.");
       return kResultNetlistRefused;
     }
+    return kResultSuccess;
+  }
+
+  // The analyses, relayed as they run.
+  std::int32_t Simulate() {
     // The host gets its first chance to stop the run before anything reaches the viewer.
     Pump();
     if (FStopSeen) {
       Error("The simulation was stopped by the user before it began.");
       return kResultStoppedBeforeResults;
     }
-
     FWindow = FViewer.GetCurrentWindow();
     FViewer.SetDocumentName(FWindow, DocumentName().c_str());
     FDocumentNamed = true;
 
     FPhase = phRunning;
     FThreadLaunched = true;
-    library.Command("bg_run");
+    TNgspiceLibrary::Instance().Command("bg_run");
     std::int32_t result = RelayUntilEnd();
     FinishChart(!FStopSeen);
     // The last chart may be the one that wrote results into the text output.
@@ -686,17 +712,6 @@ class TNgspiceRun {
   bool FThreadLaunched = false;
   bool FCleanedUp = false;
   Clock::time_point FLastPump = Clock::now();
-
- public:
-  // Called once the run is over, whatever its end.
-  void Finish() {
-    if (FDocumentNamed) {
-      FViewer.DataComplete(FWindow, 1, 0);
-      FDocumentNamed = false;
-    }
-    EndNgspiceThread();
-    CleanUp();
-  }
 };
 
 class TRunningFlag {
