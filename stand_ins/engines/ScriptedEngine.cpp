@@ -1,6 +1,7 @@
 // The scripted test engine, ScriptedEngine.dll: instead of simulating, it plays a script written in
 // its netlist's comment lines, so that a test decides exactly which callbacks the plug-in receives.
 #include "ScriptedEngine.h"
+#include "ModuleBinding.h"
 
 #include <array>
 #include <atomic>
@@ -166,31 +167,7 @@ class TOutputFile {
   bool FFailed = false;
 };
 
-// A module the run calls: found among the loaded modules by its file name, else loaded by its
-// path for this run only (the reference is given back when the run ends).
-class TModuleBinding {
- public:
-  TModuleBinding() = default;
-  TModuleBinding(const TModuleBinding&) = delete;
-  TModuleBinding& operator=(const TModuleBinding&) = delete;
-  ~TModuleBinding() {
-    if (FLoaded) os::ReleaseModule(FLoaded);
-  }
-
-  os::TModuleHandle Resolve(const std::string& path, std::string_view defaultName) {
-    if (FResolved) return FHandle;
-    FResolved = true;
-    const std::string_view name = path.empty() ? defaultName : FileNameOf(path);
-    if (!name.empty()) FHandle = os::FindLoadedModule(name);
-    if (!FHandle && !path.empty()) FHandle = FLoaded = os::LoadModule(path);
-    return FHandle;
-  }
-
- private:
-  bool FResolved = false;
-  os::TModuleHandle FHandle = nullptr;
-  os::TModuleHandle FLoaded = nullptr;
-};
+using engines::TModuleBinding;
 
 class TScriptRun {
  public:

@@ -22,6 +22,7 @@
 #include "NetlistText.h"
 #include "NgspiceLibrary.h"
 #include "RelayQueue.h"
+#include "ModuleBinding.h"
 #include "StartText.h"
 #include "engine_api/EngineCallbacks.h"
 #include "host/TextUtils.h"
@@ -123,26 +124,7 @@ class TOutputFile {
   bool FWritten = false;
 };
 
-// A module the run calls: found among the loaded modules by its file name (letter case ignored),
-// else loaded by its path for this run only.
-class TModuleBinding {
- public:
-  TModuleBinding() = default;
-  TModuleBinding(const TModuleBinding&) = delete;
-  TModuleBinding& operator=(const TModuleBinding&) = delete;
-  ~TModuleBinding() {
-    if (FLoaded) os::ReleaseModule(FLoaded);
-  }
-  os::TModuleHandle Resolve(const std::string& path, std::string_view defaultName) {
-    const std::string_view name = path.empty() ? defaultName : engines::FileNameOf(path);
-    os::TModuleHandle handle = name.empty() ? nullptr : os::FindLoadedModule(name);
-    if (!handle && !path.empty()) handle = FLoaded = os::LoadModule(path);
-    return handle;
-  }
-
- private:
-  os::TModuleHandle FLoaded = nullptr;
-};
+using engines::TModuleBinding;
 
 template <class F>
 bool BindExport(F& target, os::TModuleHandle module, const char* name, std::string& missing) {
