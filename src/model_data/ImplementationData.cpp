@@ -230,6 +230,16 @@ void TImplementationData::WriteParameters(TSchComponent& component, TComponentIm
     }
   }
 
+  // A parameter of the implementation that a component parameter of the same name hides was
+  // never shown: it is not the one a component-level record describes, so it stays where it is.
+  TSchParameterList onComponent;
+  if (edited) component.GetParameters(onComponent);
+  auto hiddenByComponent = [&](const std::string& name) {
+    for (std::size_t i = 0; i < onComponent.Count(); ++i)
+      if (SameText(onComponent.Get(i)->FName, name)) return true;
+    return false;
+  };
+
   TSchParameterList keep;
   for (THandle h : ParameterHandlesIn(implementationContainer)) {
     auto p = std::make_unique<TSchParameter>(h);
@@ -242,7 +252,7 @@ void TImplementationData::WriteParameters(TSchComponent& component, TComponentIm
     if (!record) {
       SchServer().DeleteObjectFromContainer(implementationContainer, h);
       SchServer().DestroyObject(h);
-    } else if (record->FComponentLevel && componentContainer) {
+    } else if (record->FComponentLevel && componentContainer && !hiddenByComponent(p->FName)) {
       MoveParameter(implementationContainer, componentContainer, h);
       SetFrom(*p, *record);
       p->Query(kSchQueryModeWrite);

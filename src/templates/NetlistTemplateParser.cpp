@@ -70,6 +70,14 @@ void TAbstractNetlistTemplateParser::Parse() {
 
 std::unique_ptr<TAbstractNetlistTemplateParser> TAbstractNetlistTemplateParser::SubParser(const std::string& text,
                                                                                           std::uint8_t groupLevel) {
+  // Sections nest by taking the rest of the template, so a long pasted template can nest
+  // thousands deep; parsing, expanding and freeing all recurse, so the depth is bounded.
+  std::size_t depth = 1;
+  for (const TAbstractNetlistTemplateParser* p = this; p->FParent; p = p->FParent) ++depth;
+  if (depth >= kMaxTemplateNesting) {
+    ReportError("Template nested too deeply");
+    return nullptr;
+  }
   auto sub = CreateSubParser(text);
   sub->FParent = this;
   sub->FGroupLevel = groupLevel;
@@ -146,8 +154,10 @@ std::unique_ptr<TAbstractNetlistTemplateToken> TAbstractNetlistTemplateParser::R
       token->FKind = name.empty() ? tkAnonymousSection : tkSection;
       token->FText = name;
       token->FFirst = SubParser(prefix, 0);
+      if (!token->FFirst) return nullptr;
       token->FSecond = SubParser(t.substr(position), 0);
       position = t.size();
+      if (!token->FSecond) return nullptr;
       return token;
     }
     case '%': {
@@ -196,7 +206,11 @@ std::unique_ptr<TAbstractNetlistTemplateToken> TAbstractNetlistTemplateParser::R
       token->FKind = positive ? (elsePresent ? tkIfSetElse : tkIfSet) : (elsePresent ? tkIfNotSetElse : tkIfNotSet);
       token->FText = name;
       token->FFirst = SubParser(thenText, 0);
-      if (elsePresent) token->FSecond = SubParser(elseText, 0);
+      if (!token->FFirst) return nullptr;
+      if (elsePresent) {
+        token->FSecond = SubParser(elseText, 0);
+        if (!token->FSecond) return nullptr;
+      }
       return token;
     }
     case '[': {
@@ -222,6 +236,7 @@ std::unique_ptr<TAbstractNetlistTemplateToken> TAbstractNetlistTemplateParser::R
         token->FKind = tkText;
         token->FFirst = SubParser(text, 0);
       }
+      if (!token->FFirst) return nullptr;
       return token;
     }
     case '\\':

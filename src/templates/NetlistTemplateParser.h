@@ -41,6 +41,10 @@ class TAbstractNetlistTemplateToken {
   std::unique_ptr<TAbstractNetlistTemplateParser> FSecond;
 };
 
+// How deep templates may nest (sections, conditions and groups inside each other); deeper
+// nesting reports "Template nested too deeply" and ends the template there.
+constexpr std::size_t kMaxTemplateNesting = 256;
+
 // Pin kind codes handed to the net-name hook.
 enum TPinKindCode : int { pkAnalog = 0, pkInput = 1, pkOutput = 2, pkVoltage = 3 };
 

@@ -161,6 +161,17 @@ TEST(NetlistTemplate, SyntaxErrorsEndTheTemplateWithTheirMessages) {
   }
 }
 
+TEST(NetlistTemplate, NestingDeeperThanTheLimitEndsTheTemplateThere) {
+  std::string deep;
+  for (std::size_t i = 0; i < kMaxTemplateNesting + 10; ++i) deep += "#|x|";
+  const TResult r = Expanded(deep + "tail", {});
+  EXPECT_EQ(r.Messages, std::vector<std::string>{"Template nested too deeply"});
+  // Within the limit every level still works.
+  std::string shallow;
+  for (int i = 0; i < 20; ++i) shallow += "#|x|";
+  EXPECT_EQ(Expanded(shallow + "tail", {}).Lines, std::vector<std::string>{std::string(20, 'x') + "tail"});
+}
+
 TEST(NetlistTemplate, TokensOfEveryKind) {
   struct TKindCase {
     std::string Template;
