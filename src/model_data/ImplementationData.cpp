@@ -222,6 +222,16 @@ void TImplementationData::WriteParameters(TSchComponent& component, TComponentIm
       // A parameter that now lives on the implementation moves there; without an
       // implementation container to take it, it stays where it is rather than being lost.
       if (!record->FComponentLevel && implementationContainer) {
+        // An implementation parameter of that name was hidden behind this one; the moved
+        // parameter takes its place rather than standing beside it.
+        for (THandle h : ParameterHandlesIn(implementationContainer)) {
+          TSchParameter hidden(h);
+          hidden.Query(kSchQueryModeRead);
+          if (SameText(hidden.FName, p.FName) && !IsReservedParameterName(hidden.FName)) {
+            SchServer().DeleteObjectFromContainer(implementationContainer, h);
+            SchServer().DestroyObject(h);
+          }
+        }
         MoveParameter(componentContainer, implementationContainer, p.FHandle);
         SetFrom(p, *record);
         p.Query(kSchQueryModeWrite);

@@ -18,7 +18,9 @@
 #include "HostPaths.h"
 #include "HostState.h"
 #include "Journal.h"
+#include "Netlister.h"
 #include "StatusLine.h"
+#include "host/HostApi.h"
 #include "host/HostInterfaces.h"
 #include "host/InterfacePtr.h"
 #include "host/SchServerApi.h"
@@ -56,6 +58,7 @@ const char* kUsage =
     "  --viewer-log FILE         make Ondulix.dll write every call it receives to FILE\n"
     "  --model-path FOLDER       a folder in which Quillfold.dll finds model files (repeatable)\n"
     "  --schematic FILE          load a schematic document or library into Pravik.dll (repeatable)\n"
+    "  --open-project FILE       open a project file in the workspace and its documents in Pravik.dll (repeatable)\n"
     "  --quiet                   no status line on the terminal\n"
     "actions:\n"
     "  open PATH                 open PATH as the current view (.nsx files are served by EditSim)\n"
@@ -69,7 +72,8 @@ const char* kUsage =
     "  pump                      dispatch every message waiting in the host's queue\n"
     "  component DESIGNATOR      journal the handles of a component of the current schematic view\n"
     "  save FILE                 save a schematic document loaded into Pravik.dll to its file\n"
-    "  show PATH                 have the viewer plot the waveform file PATH and say where the plots are\n";
+    "  show PATH                 have the viewer plot the waveform file PATH and say where the plots are\n"
+    "  netlist PROJECT [OUT.nsx] write the project's netlist (default: the project's path with .nsx)\n";
 
 struct TScriptedLaunch {
   std::uint64_t AtPump;
@@ -95,6 +99,7 @@ struct TOptions {
   std::vector<std::string> ModelFolders;
   bool Quiet = false;
   std::vector<std::string> Schematics;
+  std::vector<std::string> OpenProjects;
   std::vector<TAction> Actions;
 };
 
@@ -136,6 +141,8 @@ struct THost {
   // Each waveform file as it was when its document was last opened: a file first opened during
   // a command is compared with this, not with what it was when the command began.
   std::map<std::string, TFileStamp> StampsAtOpen;
+  // Projects and their netlists, through the workspace, the schematic server and the library manager.
+  std::unique_ptr<TNetlister> Netlister;
 };
 
 THost* TheHost = nullptr;
@@ -321,7 +328,7 @@ void OnWorkspaceEvent(void*, const char* operation, const char* project, const c
 bool ParseCommandLine(int argc, char** argv, TOptions& options, std::string& error) {
   static const std::map<std::string, std::size_t> kActionArity = {
       {"open", 1}, {"open-as", 2}, {"no-view", 0}, {"launch", 2}, {"state", 2}, {"module-name", 0},
-      {"edit", 2}, {"separator", 0}, {"pump", 0}, {"save", 1}, {"component", 1}, {"show", 1}};
+      {"edit", 2}, {"separator", 0}, {"pump", 0}, {"save", 1}, {"component", 1}, {"show", 1}, {"netlist", 1}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto need = [&](int count) -> bool {
@@ -384,12 +391,18 @@ bool ParseCommandLine(int argc, char** argv, TOptions& options, std::string& err
     } else if (arg == "--schematic") {
       if (!need(1)) return false;
       options.Schematics.push_back(argv[++i]);
+    } else if (arg == "--open-project") {
+      if (!need(1)) return false;
+      options.OpenProjects.push_back(argv[++i]);
     } else if (arg == "--quiet") {
       options.Quiet = true;
     } else if (auto it = kActionArity.find(arg); it != kActionArity.end()) {
       if (!need(static_cast<int>(it->second))) return false;
       TAction action{arg, {}};
       for (std::size_t k = 0; k < it->second; ++k) action.Arguments.push_back(argv[++i]);
+      // A netlist's output file is optional; it is told by its extension.
+      if (arg == "netlist" && i + 1 < argc && SameText(PathExtension(argv[i + 1]), ".nsx"))
+        action.Arguments.push_back(argv[++i]);
       options.Actions.push_back(std::move(action));
     } else {
       error = "unknown argument " + arg;
@@ -490,7 +503,69 @@ void JournalComponent(THost& host, const std::string& designator) {
                                 {"implementation", std::to_string(implementation)}});
 }
 
-void RunAction(THost& host, const TAction& action) {
+void JournalDocumentLoad(const std::string& path, THandle handle, const std::string& error) {
+  Journal().Write("schematic-open", {{"path", path},
+                                     {"result", handle ? "loaded" : "failed"},
+                                     {"handle", std::to_string(handle)},
+                                     {"error", error}});
+}
+
+bool OpenProjectFile(THost& host, const std::string& file, TOpenedProject& project, std::string& error) {
+  const bool opened = host.Netlister->OpenProject(file, project, error, &JournalDocumentLoad);
+  Journal().Write("project-open", {{"path", file},
+                                   {"result", opened ? "opened" : "failed"},
+                                   {"index", std::to_string(opened ? project.Index : -1)},
+                                   {"error", opened ? std::string() : error}});
+  return opened;
+}
+
+// The --open-project files, before the plug-in is loaded; false (after saying why) when one cannot be opened.
+bool OpenProjectFiles(THost& host) {
+  for (const std::string& file : host.Options.OpenProjects) {
+    TOpenedProject project;
+    std::string error;
+    if (!OpenProjectFile(host, file, project, error)) {
+      std::fprintf(stderr, "tolvex-host: %s\n", error.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// The netlist action; false when the netlist could not be written.
+bool WriteProjectNetlist(THost& host, const std::string& projectFile, const std::string& out) {
+  const std::string path = out.empty() ? ForceExtension(projectFile, "nsx") : out;
+  std::size_t components = 0, messages = 0;
+  std::string error;
+  TOpenedProject project;
+  bool written = OpenProjectFile(host, projectFile, project, error);
+  if (written) {
+    auto onMessage = [&host](const std::string& designator, const std::string& text) {
+      Journal().Write("netlist-message", {{"designator", designator}, {"text", text}});
+      host.Client->BreakStatusLine();
+      std::fprintf(stderr, "tolvex-host: netlist: %s: %s\n", designator.empty() ? "-" : designator.c_str(),
+                   text.c_str());
+    };
+    written = host.Netlister->WriteNetlist(project, path, onMessage, components, messages, error);
+  }
+  Journal().Write("netlist", {{"project", projectFile},
+                              {"path", path},
+                              {"result", written ? "written" : "failed"},
+                              {"components", std::to_string(components)},
+                              {"messages", std::to_string(messages)},
+                              {"error", error}});
+  host.Client->BreakStatusLine();
+  if (!written) {
+    std::fprintf(stderr, "tolvex-host: netlist: %s\n", error.c_str());
+  } else if (host.Options.JournalPath != "-") {
+    std::printf("netlist: %s, %zu components, %zu messages\n", path.c_str(), components, messages);
+    std::fflush(stdout);
+  }
+  return written;
+}
+
+// Runs one action; false when it failed so that the actions after it would work on what is not there.
+bool RunAction(THost& host, const TAction& action) {
   const auto& a = action.Arguments;
   if (action.Name == "open") {
     host.Client->OpenAsCurrentView(a[0], "");
@@ -539,7 +614,10 @@ void RunAction(THost& host, const TAction& action) {
     while (TvxPeekMessage(&message, 1)) TvxDispatchMessage(&message);
   } else if (action.Name == "show") {
     ShowWaveformFile(host, a[0]);
+  } else if (action.Name == "netlist") {
+    return WriteProjectNetlist(host, a[0], a.size() > 1 ? a[1] : std::string());
   }
+  return true;
 }
 
 }  // namespace
@@ -589,6 +667,27 @@ int main(int argc, char** argv) {
     host.ViewerPlotFile = reinterpret_cast<TOndulix_PlotFile>(dlsym(ondulix, "Ondulix_PlotFile"));
   }
   host.Client->SetWaveformOpenedHandler([&host](const std::string& path) { WaveformDocumentOpened(host, path); });
+
+  // The netlister uses the plug-in's own core, linked into the host: its host binding finds the host's exports in
+  // the executable, and its schematic-server binding finds Pravik.dll among the loaded modules.
+  BindHostExports();
+  SchServer().Bind();
+  TNetlisterExports netlisterExports;
+  if (fenwarden) {
+    netlisterExports.OpenProject = reinterpret_cast<TFenwarden_OpenProject>(dlsym(fenwarden, "Fenwarden_OpenProject"));
+    netlisterExports.SetFocusedProject =
+        reinterpret_cast<TFenwarden_SetFocusedProject>(dlsym(fenwarden, "Fenwarden_SetFocusedProject"));
+    netlisterExports.GetProjectText =
+        reinterpret_cast<TFenwarden_GetProjectText>(dlsym(fenwarden, "Fenwarden_GetProjectText"));
+    netlisterExports.GetWorkspace = reinterpret_cast<TGetWorkspaceFunc>(dlsym(fenwarden, "GetWorkspace"));
+  }
+  netlisterExports.OpenDocument = host.SchematicOpen;
+  netlisterExports.FindComponent = host.SchematicFindComponent;
+  if (quillfold)
+    netlisterExports.AddModelFolder =
+        reinterpret_cast<TNetlisterExports::TAddModelFolder>(dlsym(quillfold, "Quillfold_AddModelFolder"));
+  host.Netlister = std::make_unique<TNetlister>(netlisterExports);
+  if (!OpenProjectFiles(host)) return 2;
   if (ondulix && !host.Options.ViewerLogPath.empty()) {
     if (auto setLog = reinterpret_cast<TOndulix_SetLog>(dlsym(ondulix, "Ondulix_SetLog")))
       setLog(host.Options.ViewerLogPath.c_str());
@@ -615,7 +714,12 @@ int main(int argc, char** argv) {
   host.Module = TInterfacePtr<IServerModule>::Attach(module);
   Journal().Write("plugin", {{"path", pluginPath}, {"result", module ? "loaded" : "no-module"}});
 
-  for (const TAction& action : host.Options.Actions) RunAction(host, action);
+  int exitCode = 0;
+  for (const TAction& action : host.Options.Actions)
+    if (!RunAction(host, action)) {
+      exitCode = 1;
+      break;
+    }
 
   host.Client->SetStatusDisplay(nullptr);
   // The module goes before the library that holds its code, and the plug-in before the host's modules.
@@ -629,7 +733,11 @@ int main(int argc, char** argv) {
   host.ViewerOpenDocument = nullptr;
   host.ViewerGetPlotFiles = nullptr;
   host.ViewerPlotFile = nullptr;
+  // The host's own bindings point into its modules; they go before the modules do.
+  host.Netlister.reset();
+  SchServer().Clear();
+  ClearHostExports();
   for (auto it = host.StandIns.rbegin(); it != host.StandIns.rend(); ++it) dlclose(it->second);
   Journal().Write("exit", {});
-  return 0;
+  return exitCode;
 }

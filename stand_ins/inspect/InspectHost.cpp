@@ -1,0 +1,318 @@
+// tolvex-inspect's stand-in for a design host: the modules from its own folder, the file helpers the core binds
+// by name, and a client with one view.
+#include "InspectHost.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "host/HostApi.h"
+#include "host/HostExports.h"
+#include "host/SchServerApi.h"
+#include "host/TextUtils.h"
+#include "os/Os.h"
+#include "schematic_server/Pravik.h"
+#include "workspace/Fenwarden.h"
+
+namespace tolvex::inspect {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The module the schematic-server binding resolves its exports in (a resolver is a plain function).
+void* SchematicServerModule = nullptr;
+
+void* ResolveSchematicServerExport(const char* name) { return os::FindExport(SchematicServerModule, name); }
+
+void CopyOut(const std::string& text, char* result, std::int32_t resultSize) {
+  if (!result || resultSize <= 0) return;
+  const std::size_t n = std::min(text.size(), static_cast<std::size_t>(resultSize - 1));
+  std::memcpy(result, text.data(), n);
+  result[n] = '\0';
+}
+
+std::string In(const char* text) { return text ? text : ""; }
+
+std::size_t NameStart(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// The host helpers the model-data and template code call, over plain file-system paths. There is no virtual file
+// system here: VFSAPI_VFS_IsVFSFileName stays unbound and so answers false for every path.
+
+TBool32 TOLVEX_STDCALL FileExists(const char* path, std::int32_t) {
+  std::error_code error;
+  return fs::is_regular_file(fs::path(In(path)), error) ? TRUE32 : FALSE32;
+}
+
+struct TLineReader {
+  std::ifstream Stream;
+  std::string Line;
+};
+
+const char* TOLVEX_STDCALL ReadLine(TVfsTextFile* file, std::int32_t* length) {
+  auto* reader = static_cast<TLineReader*>(file->HostData);
+  if (!reader || !std::getline(reader->Stream, reader->Line)) return nullptr;
+  // A CR before the LF is not part of the line, as in the host.
+  if (!reader->Line.empty() && reader->Line.back() == '\r') reader->Line.pop_back();
+  if (length) *length = static_cast<std::int32_t>(reader->Line.size());
+  return reader->Line.c_str();
+}
+
+void TOLVEX_STDCALL CloseFile(TVfsTextFile* file) {
+  delete static_cast<TLineReader*>(file->HostData);
+  file->HostData = nullptr;
+}
+
+TBool32 TOLVEX_STDCALL Assign(TVfsTextFile* file, const char* path) {
+  if (!file) return FALSE32;
+  auto reader = std::make_unique<TLineReader>();
+  reader->Stream.open(In(path), std::ios::binary);
+  if (!reader->Stream) return FALSE32;
+  file->HostData = reader.release();
+  file->ReadLine = &ReadLine;
+  file->Close = &CloseFile;
+  return TRUE32;
+}
+
+void TOLVEX_STDCALL ExtractFileExt(const char* path, char* result, std::int32_t resultSize) {
+  const std::string p = In(path);
+  const std::size_t dot = p.find_last_of('.');
+  CopyOut(dot == std::string::npos || dot < NameStart(p) ? std::string() : p.substr(dot), result, resultSize);
+}
+
+void TOLVEX_STDCALL ExtractFileName(const char* path, char* result, std::int32_t resultSize) {
+  const std::string p = In(path);
+  CopyOut(p.substr(NameStart(p)), result, resultSize);
+}
+
+void TOLVEX_STDCALL ExtractFileDir(const char* path, char* result, std::int32_t resultSize) {
+  const std::string p = In(path);
+  const std::size_t start = NameStart(p);
+  CopyOut(start == 0 ? std::string() : start == 1 ? std::string("/") : p.substr(0, start - 1), result, resultSize);
+}
+
+void* ResolveHostExport(const char* name) {
+  static const struct {
+    const char* Name;
+    void* Function;
+  } kExports[] = {
+      {"VFSAPI_VFS_FileExists", reinterpret_cast<void*>(&FileExists)},
+      {"VFSAPI_VFSAssign", reinterpret_cast<void*>(&Assign)},
+      {"VFSAPI_VFS_ExtractFileExt", reinterpret_cast<void*>(&ExtractFileExt)},
+      {"VFSAPI_VFS_ExtractFileName", reinterpret_cast<void*>(&ExtractFileName)},
+      {"VFSAPI_VFS_ExtractFileDir", reinterpret_cast<void*>(&ExtractFileDir)},
+  };
+  for (const auto& entry : kExports)
+    if (std::strcmp(entry.Name, name) == 0) return entry.Function;
+  return nullptr;
+}
+
+std::string ExecutableFolder() {
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  return error ? std::string(".") : self.parent_path().string();
+}
+
+bool IsLibraryFile(const std::string& path) {
+  const std::string extension = fs::path(path).extension().string();
+  return SameText(extension, ".SchLib");
+}
+
+}  // namespace
+
+// The host's client as far as the core asks it during a look-up or an expansion: the current view, whose
+// document tells a schematic library ("SchLib") from a schematic ("SCH"). The objects live as long as the tool's
+// host; references are only counted.
+class TInspectClient final : public IClient {
+ public:
+  TInspectClient() { FDocument.FView = &FView; }
+
+  void SetDocument(const std::string& path, const std::string& kind) {
+    FDocument.FPath = path;
+    FDocument.FKind = kind;
+    FHasView = true;
+  }
+
+  HRESULT32 TOLVEX_STDCALL QueryInterface(const TGUID& iid, void** object) override {
+    if (!object) return E_NOINTERFACE32;
+    *object = nullptr;
+    if (!(iid == IID_IClient || iid == IID_IInterface)) return E_NOINTERFACE32;
+    *object = static_cast<IClient*>(this);
+    AddRef();
+    return S_OK32;
+  }
+  std::uint32_t TOLVEX_STDCALL AddRef() override { return ++FRefs; }
+  std::uint32_t TOLVEX_STDCALL Release() override { return --FRefs; }
+
+  IServerDocumentView* TOLVEX_STDCALL GetCurrentView() override {
+    if (!FHasView) return nullptr;
+    FView.AddRef();
+    return &FView;
+  }
+  IServerDocument* TOLVEX_STDCALL OpenDocument(const char*, const char*) override { return nullptr; }
+  IServerDocument* TOLVEX_STDCALL GetDocumentByPath(const char* path) override {
+    if (!FHasView || In(path) != FDocument.FPath) return nullptr;
+    FDocument.AddRef();
+    return &FDocument;
+  }
+  void TOLVEX_STDCALL ShowDocument(IServerDocument*) override {}
+  THandle TOLVEX_STDCALL GetMainWindowHandle() override { return 0; }
+  void TOLVEX_STDCALL SetStatusBarState(std::int32_t, const char*) override {}
+  std::int32_t TOLVEX_STDCALL GetStatusBarState(std::int32_t, char* buffer, std::int32_t bufferSize) override {
+    CopyOut("", buffer, bufferSize);
+    return 0;
+  }
+
+ private:
+  class TDocument final : public IServerDocument {
+   public:
+    HRESULT32 TOLVEX_STDCALL QueryInterface(const TGUID& iid, void** object) override {
+      if (!object) return E_NOINTERFACE32;
+      *object = nullptr;
+      if (!(iid == IID_IServerDocument || iid == IID_IInterface)) return E_NOINTERFACE32;
+      *object = static_cast<IServerDocument*>(this);
+      AddRef();
+      return S_OK32;
+    }
+    std::uint32_t TOLVEX_STDCALL AddRef() override { return ++FRefs; }
+    std::uint32_t TOLVEX_STDCALL Release() override { return --FRefs; }
+    const char* TOLVEX_STDCALL GetFileName() override { return FPath.c_str(); }
+    const char* TOLVEX_STDCALL GetKind() override { return FKind.c_str(); }
+    IServerModule* TOLVEX_STDCALL GetServerModule() override { return nullptr; }
+    std::int32_t TOLVEX_STDCALL GetViewCount() override { return 1; }
+    IServerDocumentView* TOLVEX_STDCALL GetView(std::int32_t index) override {
+      if (index != 0 || !FView) return nullptr;
+      FView->AddRef();
+      return FView;
+    }
+    void TOLVEX_STDCALL SetFileKind(const char*) override {}
+    void TOLVEX_STDCALL Refresh() override {}
+
+    std::string FPath;
+    std::string FKind;
+    IServerDocumentView* FView = nullptr;
+
+   private:
+    std::uint32_t FRefs = 1;
+  };
+
+  class TView final : public IServerDocumentView {
+   public:
+    explicit TView(TDocument& document) : FDocument(document) {}
+    HRESULT32 TOLVEX_STDCALL QueryInterface(const TGUID& iid, void** object) override {
+      if (!object) return E_NOINTERFACE32;
+      *object = nullptr;
+      if (!(iid == IID_IServerDocumentView || iid == IID_IInterface)) return E_NOINTERFACE32;
+      *object = static_cast<IServerDocumentView*>(this);
+      AddRef();
+      return S_OK32;
+    }
+    std::uint32_t TOLVEX_STDCALL AddRef() override { return ++FRefs; }
+    std::uint32_t TOLVEX_STDCALL Release() override { return --FRefs; }
+    IServerDocument* TOLVEX_STDCALL GetOwnerDocument() override {
+      FDocument.AddRef();
+      return &FDocument;
+    }
+
+   private:
+    TDocument& FDocument;
+    std::uint32_t FRefs = 1;
+  };
+
+  TDocument FDocument;
+  TView FView{FDocument};
+  bool FHasView = false;
+  std::uint32_t FRefs = 1;
+};
+
+TInspectHost::TInspectHost() : FFolder(ExecutableFolder()), FClient(std::make_unique<TInspectClient>()) {
+  BindHostExports(&ResolveHostExport);
+  SetModuleClient(FClient.get());
+}
+
+TInspectHost::~TInspectHost() {
+  ClearHostExports();
+  SchServer().Clear();
+  SchematicServerModule = nullptr;
+  // The plug-in goes before the modules it uses; here nothing of the core holds on to them any more.
+  for (auto it = FModules.rbegin(); it != FModules.rend(); ++it) os::ReleaseModule(*it);
+}
+
+void* TInspectHost::Load(const char* fileName) {
+  const std::string path = FFolder + "/" + fileName;
+  std::error_code error;
+  if (!fs::exists(path, error))
+    throw EInspectError("cannot find " + path + " (tolvex-inspect loads it from its own folder)");
+  void* module = os::LoadModule(path);
+  if (!module) throw EInspectError("cannot load " + path);
+  FModules.push_back(module);
+  return module;
+}
+
+void* TInspectHost::Export(void* module, const char* name) const {
+  void* function = os::FindExport(module, name);
+  if (!function) throw EInspectError(std::string("the module has no export ") + name);
+  return function;
+}
+
+void TInspectHost::LoadWorkspace(const std::string& projectPath) {
+  std::error_code error;
+  if (!fs::exists(projectPath, error)) throw EInspectError("the project " + projectPath + " does not exist");
+  const std::string full = fs::absolute(projectPath, error).lexically_normal().string();
+  void* module = Load("Fenwarden.dll");
+  auto open = reinterpret_cast<TFenwarden_OpenProject>(os::FindExport(module, "Fenwarden_OpenProject"));
+  if (!open) {
+    // A workspace that reads no project files: a project of that path with no design.
+    reinterpret_cast<TFenwarden_AddProject>(Export(module, "Fenwarden_AddProject"))(full.c_str());
+    return;
+  }
+  char message[2048] = {};
+  const std::int32_t index = open(full.c_str(), message, sizeof message);
+  if (index < 0) throw EInspectError(message[0] ? message : "cannot open the project " + full);
+  auto focus = reinterpret_cast<TFenwarden_SetFocusedProject>(os::FindExport(module, "Fenwarden_SetFocusedProject"));
+  if (focus) focus(index);
+}
+
+void TInspectHost::LoadSchematicServer() {
+  FSchematicServer = Load("Pravik.dll");
+  // Checked here, so that an incomplete server is named rather than failing later for want of an export.
+  Export(FSchematicServer, "Pravik_OpenDocument");
+  Export(FSchematicServer, "Pravik_FindComponent");
+  SchematicServerModule = FSchematicServer;
+  SchServer().Bind(&ResolveSchematicServerExport);
+}
+
+void TInspectHost::LoadLibraryManager(const std::vector<std::string>& modelFolders) {
+  for (const std::string& folder : modelFolders) {
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) throw EInspectError("--model-path " + folder + ": not a folder");
+  }
+  void* module = Load("Quillfold.dll");
+  if (modelFolders.empty()) return;
+  using TAddModelFolder = void(TOLVEX_STDCALL*)(const char*);
+  auto add = reinterpret_cast<TAddModelFolder>(Export(module, "Quillfold_AddModelFolder"));
+  for (const std::string& folder : modelFolders) add(folder.c_str());
+}
+
+THandle TInspectHost::OpenSchematic(const std::string& path) {
+  auto open = reinterpret_cast<TPravik_OpenDocument>(Export(FSchematicServer, "Pravik_OpenDocument"));
+  char error[2048] = {};
+  const THandle document = open(path.c_str(), error, sizeof error);
+  if (!document) throw EInspectError(error[0] ? error : "cannot load " + path);
+  FClient->SetDocument(path, IsLibraryFile(path) ? "SchLib" : "SCH");
+  return document;
+}
+
+void TInspectHost::FindComponent(THandle document, const std::string& path, const std::string& designator,
+                                 THandle& component, THandle& implementation) const {
+  auto find = reinterpret_cast<TPravik_FindComponent>(Export(FSchematicServer, "Pravik_FindComponent"));
+  component = implementation = 0;
+  if (!find(document, designator.c_str(), &component, &implementation) || !component)
+    throw EInspectError(path + ": no component with the designator \"" + designator + "\"");
+}
+
+}  // namespace tolvex::inspect
