@@ -14,17 +14,30 @@ namespace tolvex {
 namespace {
 
 // One exchange buffer for a text field: filled from the field before a call (cut to the
-// buffer, with its NUL), copied back after a read that succeeded.
+// buffer, with its NUL), copied back after a read that succeeded. Short texts live on the
+// stack; the port map and data-file locations share one long buffer, as the server's
+// interface has it, so that reading an implementation costs no 64,000-byte allocation.
 class TTextBuffer {
  public:
-  explicit TTextBuffer(const std::string& text, std::size_t size = kSchTextBufferSize) : FData(size, '\0') {
-    std::memcpy(FData.data(), text.data(), std::min(text.size(), size - 1));
+  explicit TTextBuffer(const std::string& text, std::size_t size = kSchTextBufferSize)
+      : FData(size == kSchTextBufferSize ? FShort : LongBuffer()), FSize(size) {
+    const std::size_t n = std::min(text.size(), size - 1);
+    std::memcpy(FData, text.data(), n);
+    FData[n] = '\0';
   }
-  char* Data() { return FData.data(); }
-  std::string Text() const { return std::string(FData.data(), strnlen(FData.data(), FData.size())); }
+  TTextBuffer(const TTextBuffer&) = delete;
+  TTextBuffer& operator=(const TTextBuffer&) = delete;
+  char* Data() { return FData; }
+  std::string Text() const { return std::string(FData, strnlen(FData, FSize)); }
 
  private:
-  std::vector<char> FData;
+  static char* LongBuffer() {
+    static std::vector<char> buffer(kSchLongBufferSize);
+    return buffer.data();
+  }
+  char FShort[kSchTextBufferSize];
+  char* FData;
+  std::size_t FSize;
 };
 
 // A server that never stops answering success could otherwise keep a read going for ever.

@@ -23,14 +23,19 @@ std::string DesignText(F&& call, const char* operation) {
 }  // namespace
 
 void StoredPinLocation(const TSchPin& pin, std::int32_t& x, std::int32_t& y) {
+  // Coordinates wrap as the server's 32-bit ones do, rather than overflowing.
+  const auto add = [](std::int32_t a, std::int32_t b) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+  };
+  const std::int32_t length = pin.FPinLength;
+  const std::int32_t back = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(length));
   x = pin.FLocationX;
   y = pin.FLocationY;
-  const std::int32_t length = pin.FPinLength;
   switch (pin.FOrientation) {
-    case 1: y -= length; break;
-    case 2: x += length; break;
-    case 3: y += length; break;
-    default: x -= length; break;
+    case 1: y = add(y, back); break;
+    case 2: x = add(x, length); break;
+    case 3: y = add(y, length); break;
+    default: x = add(x, back); break;
   }
 }
 
