@@ -225,6 +225,22 @@ const TJson& RequireObject(const TJson& j, const std::string& where) {
   return j;
 }
 
+// What an object keeps of its file: every member but the lists of objects that keep their own,
+// which stay in their place as empty lists (a save writes them afresh). A copy of the whole
+// subtree per object would hold every document many times over.
+TJson Shell(const TJson& j, std::initializer_list<const char*> lists) {
+  TJson out = TJson::object();
+  for (auto it = j.begin(); it != j.end(); ++it) {
+    bool isList = false;
+    for (const char* name : lists) isList = isList || it.key() == name;
+    if (isList && it->is_array())
+      out[it.key()] = TJson::array();
+    else
+      out[it.key()] = *it;
+  }
+  return out;
+}
+
 const TJson* OptionalArray(const TJson& object, const char* name, const std::string& where) {
   auto it = object.find(name);
   if (it == object.end()) return nullptr;
@@ -257,7 +273,7 @@ void CheckPartCount(std::int32_t partCount, const std::string& where) {
 
 void ReadImplementation(TComponent& component, const TJson& j, const std::string& where) {
   auto implementation = std::make_unique<TImplementation>(&component);
-  implementation->Source = RequireObject(j, where);
+  implementation->Source = Shell(RequireObject(j, where), {"parameters", "datafiles"});
   ReadFields(ImplementationFields(), implementation->I, j, where);
   if (const TJson* parameters = OptionalArray(j, "parameters", where))
     for (std::size_t i = 0; i < parameters->size(); ++i)
@@ -275,7 +291,7 @@ void ReadImplementation(TComponent& component, const TJson& j, const std::string
 
 void ReadComponent(TDocument& document, const TJson& j, const std::string& where) {
   auto component = std::make_unique<TComponent>(&document);
-  component->Source = RequireObject(j, where);
+  component->Source = Shell(RequireObject(j, where), {"pins", "parameters", "implementations"});
   ReadFields(GrafFields(), component->G, j, where);
   ReadFields(ComponentFields(), component->C, j, where);
   CheckPartCount(component->C.PartCount, where);
@@ -310,7 +326,7 @@ constexpr std::int64_t kFormatVersion = 1;
 
 void ReadDocument(TDocument& document, const TJson& root) {
   if (!root.is_object()) Fail("", "the file holds " + TypeName(root) + ", not a JSON object");
-  document.Source = root;
+  document.Source = Shell(root, {"components"});
   if (auto it = root.find("format"); it != root.end() && *it != kFormatName)
     Fail("format", "expected \"" + std::string(kFormatName) + "\", found " + it->dump());
   if (auto it = root.find("version"); it != root.end()) {
