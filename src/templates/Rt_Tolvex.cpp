@@ -76,6 +76,8 @@ void TDesignPinIndex::AddDocument(IDesignDocument* document) {
     CheckHostStatus(document->GetComponent(c, &rawComponent), "GetComponent");
     auto component = TInterfacePtr<IDesignComponent>::Attach(rawComponent);
     if (!component) continue;
+    const std::string designator =
+        DesignText([&](char* b, std::int32_t n) { return component->GetDesignator(b, n); }, "GetDesignator");
     std::int32_t pins = 0;
     CheckHostStatus(component->GetPinCount(&pins), "GetPinCount");
     for (std::int32_t p = 0; p < pins; ++p) {
@@ -89,7 +91,10 @@ void TDesignPinIndex::AddDocument(IDesignDocument* document) {
       const std::string number =
           DesignText([&](char* b, std::int32_t n) { return pin->GetPinNumber(b, n); }, "GetPinNumber");
       // The first item of a key in the search order wins.
-      FPins.emplace(TKey{UpperCaseAscii(name), UpperCaseAscii(number), x, y}, std::move(pin));
+      const auto [it, added] =
+          FPins.emplace(TKey{UpperCaseAscii(name), UpperCaseAscii(number), x, y}, TEntry{std::move(pin), designator});
+      if (!added && !SameText(it->second.Component, designator))
+        FShadowed.push_back({designator, number, it->second.Component});
     }
   }
 }
@@ -97,7 +102,7 @@ void TDesignPinIndex::AddDocument(IDesignDocument* document) {
 IDesignPin* TDesignPinIndex::Find(const std::string& pinName, const std::string& pinNumber, std::int32_t x,
                                   std::int32_t y) const {
   auto it = FPins.find(TKey{UpperCaseAscii(pinName), UpperCaseAscii(pinNumber), x, y});
-  return it == FPins.end() ? nullptr : it->second.Get();
+  return it == FPins.end() ? nullptr : it->second.Pin.Get();
 }
 
 std::string DesignNetName(IDesignPin* item) {

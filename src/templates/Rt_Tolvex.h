@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "host/HostInterfaces.h"
 #include "host/InterfacePtr.h"
@@ -34,10 +35,24 @@ class TDesignPinIndex {
   bool HasProject() const { return FHasProject; }
   std::size_t Size() const { return FPins.size(); }
 
+  // A pin item of another component that has the key of an earlier one: a look-up of it
+  // finds the earlier item (and its net) instead.
+  struct TShadowedPin {
+    std::string Component;  // the designator of the shadowed item's component
+    std::string PinNumber;
+    std::string ShadowedBy;  // the designator of the component whose item wins
+  };
+  const std::vector<TShadowedPin>& ShadowedPins() const { return FShadowed; }
+
  private:
   void AddDocument(IDesignDocument* document);
   using TKey = std::tuple<std::string, std::string, std::int32_t, std::int32_t>;
-  std::map<TKey, TInterfacePtr<IDesignPin>> FPins;
+  struct TEntry {
+    TInterfacePtr<IDesignPin> Pin;
+    std::string Component;
+  };
+  std::map<TKey, TEntry> FPins;
+  std::vector<TShadowedPin> FShadowed;
   bool FHasProject = false;
 };
 

@@ -86,72 +86,6 @@ std::string IncludePath(const std::string& modelPath) {
   return ec ? path : absolute.lexically_normal().string();
 }
 
-// The design's documents in the order the plug-in searches them: the compiled document, or else both lists.
-std::vector<TInterfacePtr<IDesignDocument>> SearchedDocuments(IProject* project) {
-  std::vector<TInterfacePtr<IDesignDocument>> documents;
-  IDesignDocument* compiled = nullptr;
-  CheckHostStatus(project->GetCompiledDocument(&compiled), "GetCompiledDocument");
-  if (compiled) {
-    documents.push_back(TInterfacePtr<IDesignDocument>::Attach(compiled));
-    return documents;
-  }
-  for (std::int32_t list = 0; list < 2; ++list) {
-    std::int32_t count = 0;
-    CheckHostStatus(project->GetDocumentCount(list, &count), "GetDocumentCount");
-    for (std::int32_t i = 0; i < count; ++i) {
-      IDesignDocument* raw = nullptr;
-      CheckHostStatus(project->GetDocument(list, i, &raw), "GetDocument");
-      if (raw) documents.push_back(TInterfacePtr<IDesignDocument>::Attach(raw));
-    }
-  }
-  return documents;
-}
-
-template <class F>
-std::string DesignText(F&& call, const char* operation) {
-  char buffer[1024] = {};
-  CheckHostStatus(call(buffer, static_cast<std::int32_t>(sizeof buffer)), operation);
-  buffer[sizeof buffer - 1] = '\0';
-  return buffer;
-}
-
-// The plug-in finds a schematic pin's item by the pin's name, number and place alone, and the first item wins. A
-// pin of another component with the same name and number at the same place (on another sheet, most often) thus
-// gets the first one's net, which would go into the netlist unseen; each such pin is reported.
-void ReportPinsFoundAsOthers(IProject* project,
-                             const std::function<void(const std::string&, const std::string&)>& report) {
-  std::map<std::tuple<std::string, std::string, std::int32_t, std::int32_t>, std::string> first;
-  for (const auto& document : SearchedDocuments(project)) {
-    std::int32_t components = 0;
-    CheckHostStatus(document->GetComponentCount(&components), "GetComponentCount");
-    for (std::int32_t c = 0; c < components; ++c) {
-      IDesignComponent* rawComponent = nullptr;
-      CheckHostStatus(document->GetComponent(c, &rawComponent), "GetComponent");
-      auto component = TInterfacePtr<IDesignComponent>::Attach(rawComponent);
-      if (!component) continue;
-      const std::string designator =
-          DesignText([&](char* b, std::int32_t n) { return component->GetDesignator(b, n); }, "GetDesignator");
-      std::int32_t pins = 0;
-      CheckHostStatus(component->GetPinCount(&pins), "GetPinCount");
-      for (std::int32_t p = 0; p < pins; ++p) {
-        IDesignPin* rawPin = nullptr;
-        CheckHostStatus(component->GetPin(p, &rawPin), "GetPin");
-        auto pin = TInterfacePtr<IDesignPin>::Attach(rawPin);
-        if (!pin) continue;
-        std::int32_t x = 0, y = 0;
-        CheckHostStatus(pin->GetLocation(&x, &y), "GetLocation");
-        const std::string name = DesignText([&](char* b, std::int32_t n) { return pin->GetPinName(b, n); }, "GetPinName");
-        const std::string number =
-            DesignText([&](char* b, std::int32_t n) { return pin->GetPinNumber(b, n); }, "GetPinNumber");
-        const auto [it, added] = first.emplace(std::tuple{UpperCaseAscii(name), UpperCaseAscii(number), x, y}, designator);
-        if (!added && !SameText(it->second, designator))
-          report(designator, "Pin " + number + " lies where pin " + number + " of " + it->second +
-                                 " lies, with the same name; the netlist gives it the net of " + it->second + "'s pin");
-      }
-    }
-  }
-}
-
 // Writes Text to Path through a temporary file beside it, so that a failed write leaves the old file whole.
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error) {
   const fs::path target(path);
@@ -271,7 +205,12 @@ bool TNetlister::WriteNetlist(const TOpenedProject& project, const std::string& 
     CheckHostStatus(workspace->GetProject(project.Index, &rawProject), "GetProject");
     auto owned = TInterfacePtr<IProject>::Attach(rawProject);
     const TDesignPinIndex index(owned.Get());
-    ReportPinsFoundAsOthers(owned.Get(), report);
+    // The plug-in finds a pin's item by the pin's name, number and place alone, and the first item wins: a pin of
+    // another component in the same place (on another sheet, most often) would get the first one's net unseen.
+    for (const auto& shadowed : index.ShadowedPins())
+      report(shadowed.Component, "Pin " + shadowed.PinNumber + " lies where pin " + shadowed.PinNumber + " of " +
+                                     shadowed.ShadowedBy + " lies, with the same name; the netlist gives it the net of " +
+                                     shadowed.ShadowedBy + "'s pin");
 
     std::set<std::string> designators;
     std::set<std::string> includeKeys;
