@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/JsonParseError.h"
 #include "host/TextUtils.h"
 
 namespace pravik {
@@ -600,38 +601,8 @@ bool AtomicWrite(const std::string& path, const std::string& text, std::string& 
   return true;
 }
 
-std::string ParseErrorDetail(const std::string& what) {
-  // nlohmann's text is "[json.exception.parse_error.101] parse error at line L, column C: detail"; the place is
-  // given in the file's own terms instead.
-  const std::size_t at = what.find("parse error");
-  if (at == std::string::npos) return what;
-  const std::size_t colon = what.find(": ", at);
-  return colon == std::string::npos ? what : what.substr(colon + 2);
-}
-
-// Only the parse error matters here: where the token starts that the parser could not take.
-class TErrorPlace final : public nlohmann::json_sax<TJson> {
- public:
-  bool null() override { return true; }
-  bool boolean(bool) override { return true; }
-  bool number_integer(number_integer_t) override { return true; }
-  bool number_unsigned(number_unsigned_t) override { return true; }
-  bool number_float(number_float_t, const string_t&) override { return true; }
-  bool string(string_t&) override { return true; }
-  bool binary(binary_t&) override { return true; }
-  bool start_object(std::size_t) override { return true; }
-  bool key(string_t&) override { return true; }
-  bool end_object() override { return true; }
-  bool start_array(std::size_t) override { return true; }
-  bool end_array() override { return true; }
-  bool parse_error(std::size_t position, const std::string& lastToken, const nlohmann::detail::exception&) override {
-    Position = position;
-    LastToken = lastToken;
-    return false;
-  }
-  std::size_t Position = 0;
-  std::string LastToken;
-};
+using TErrorPlace = tolvex::standins::TJsonErrorPlace<TJson>;
+using tolvex::standins::ParseErrorDetail;
 
 // The offset of the offending token in Text. The parser counts up to the token's end; the token's own text gives
 // its start, unless the parser wrote it in another form (control characters), when its end has to do.

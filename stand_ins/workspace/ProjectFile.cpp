@@ -12,6 +12,7 @@
 #include <sstream>
 #include <unordered_map>
 
+#include "common/JsonParseError.h"
 #include "host/TextUtils.h"
 
 namespace fenwarden {
@@ -92,36 +93,8 @@ void RefuseUnknownMembers(const TJson& object, const std::string& place, std::in
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-std::string ParseErrorDetail(const std::string& what) {
-  // nlohmann's text is "[json.exception.parse_error.101] parse error at line L, column C: detail"; the place is
-  // given in the file's own terms instead.
-  const std::size_t at = what.find("parse error");
-  if (at == std::string::npos) return what;
-  const std::size_t colon = what.find(": ", at);
-  return colon == std::string::npos ? what : what.substr(colon + 2);
-}
-
-// Finds where the parser stopped: just after the token it could not take.
-class TErrorPlace final : public nlohmann::json_sax<TJson> {
- public:
-  bool null() override { return true; }
-  bool boolean(bool) override { return true; }
-  bool number_integer(number_integer_t) override { return true; }
-  bool number_unsigned(number_unsigned_t) override { return true; }
-  bool number_float(number_float_t, const string_t&) override { return true; }
-  bool string(string_t&) override { return true; }
-  bool binary(binary_t&) override { return true; }
-  bool start_object(std::size_t) override { return true; }
-  bool key(string_t&) override { return true; }
-  bool end_object() override { return true; }
-  bool start_array(std::size_t) override { return true; }
-  bool end_array() override { return true; }
-  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) override {
-    Position = position;
-    return false;
-  }
-  std::size_t Position = 0;
-};
+using TErrorPlace = tolvex::standins::TJsonErrorPlace<TJson>;
+using tolvex::standins::ParseErrorDetail;
 
 // Where the token begins that ends at End: the parser counts to the end of the token it could not take, and the
 // token text it tells is not always that token alone.
