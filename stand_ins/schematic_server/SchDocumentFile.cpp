@@ -13,6 +13,8 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/JsonParseError.h"
@@ -30,18 +32,32 @@ class EFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::string Join(const std::string& where, const std::string& name) {
-  return where.empty() ? name : where + "." + name;
-}
-std::string Index(const std::string& where, std::size_t i) { return where + "[" + std::to_string(i) + "]"; }
+// Where a value is in its file, such as components[3].pins[1].length: a chain of frames on the reader's stack,
+// put into words only for a message.
+struct TPlace {
+  const TPlace* Parent = nullptr;
+  std::string_view Key;  // a member's name; empty for an array element and for the root
+  std::size_t Index = 0;
+  bool IsElement = false;
+
+  TPlace Member(std::string_view key) const { return TPlace{this, key, 0, false}; }
+  TPlace Element(std::size_t index) const { return TPlace{this, {}, index, true}; }
+  std::string Text() const {
+    std::string parent = Parent ? Parent->Text() : std::string();
+    if (IsElement) return parent + "[" + std::to_string(Index) + "]";
+    if (Key.empty()) return parent;
+    return parent.empty() ? std::string(Key) : parent + "." + std::string(Key);
+  }
+};
 
 [[noreturn]] void Fail(const std::string& where, const std::string& message) {
   throw EFileError(where.empty() ? message : where + ": " + message);
 }
+[[noreturn]] void Fail(const TPlace& where, const std::string& message) { Fail(where.Text(), message); }
 
 std::string TypeName(const TJson& j) { return j.type_name(); }
 
-void ReadValue(const TJson& j, std::string& value, const std::string& where) {
+void ReadValue(const TJson& j, std::string& value, const TPlace& where) {
   if (!j.is_string()) Fail(where, "expected a text, found " + TypeName(j));
   const auto& text = j.get_ref<const std::string&>();
   // The texts cross to the plug-in NUL-terminated; a NUL inside one would cut it there on every read.
@@ -50,7 +66,7 @@ void ReadValue(const TJson& j, std::string& value, const std::string& where) {
 }
 
 template <class T>
-void ReadInteger(const TJson& j, T& value, const std::string& where) {
+void ReadInteger(const TJson& j, T& value, const TPlace& where) {
   if (!j.is_number_integer()) Fail(where, "expected an integer, found " + TypeName(j));
   const bool fits = j.is_number_unsigned()
                         ? j.get<std::uint64_t>() <= static_cast<std::uint64_t>(std::numeric_limits<T>::max())
@@ -62,15 +78,15 @@ void ReadInteger(const TJson& j, T& value, const std::string& where) {
   value = static_cast<T>(j.get<std::int64_t>());
 }
 
-void ReadValue(const TJson& j, std::int32_t& value, const std::string& where) { ReadInteger(j, value, where); }
-void ReadValue(const TJson& j, std::uint8_t& value, const std::string& where) { ReadInteger(j, value, where); }
+void ReadValue(const TJson& j, std::int32_t& value, const TPlace& where) { ReadInteger(j, value, where); }
+void ReadValue(const TJson& j, std::uint8_t& value, const TPlace& where) { ReadInteger(j, value, where); }
 
 template <class T, std::size_t N>
-void ReadValue(const TJson& j, std::array<T, N>& value, const std::string& where) {
+void ReadValue(const TJson& j, std::array<T, N>& value, const TPlace& where) {
   if (!j.is_array() || j.size() != N)
     Fail(where, "expected an array of " + std::to_string(N) + " integers, found " +
                     (j.is_array() ? "one of " + std::to_string(j.size()) : TypeName(j)));
-  for (std::size_t i = 0; i < N; ++i) ReadValue(j[i], value[i], Index(where, i));
+  for (std::size_t i = 0; i < N; ++i) ReadValue(j[i], value[i], where.Element(i));
 }
 
 TJson ToJson(const std::string& v) { return v; }
@@ -86,14 +102,14 @@ TJson ToJson(const std::array<T, N>& v) {
 template <class A>
 struct TField {
   const char* Name;
-  void (*Read)(const TJson& j, A& a, const std::string& where);
+  void (*Read)(const TJson& j, A& a, const TPlace& where);
   TJson (*Write)(const A& a);
   bool (*Same)(const A& a, const A& b);
 };
 
 template <class A, class T, T A::*M>
 TField<A> MakeField(const char* name) {
-  return {name, [](const TJson& j, A& a, const std::string& where) { ReadValue(j, a.*M, where); },
+  return {name, [](const TJson& j, A& a, const TPlace& where) { ReadValue(j, a.*M, where); },
           [](const A& a) { return ToJson(a.*M); }, [](const A& a, const A& b) { return a.*M == b.*M; }};
 }
 
@@ -200,10 +216,22 @@ TParameterAttributes DesignatorDefaults() {
   return defaults;
 }
 
+// Reads the fields of the table that Object holds, in the table's order (an edit's members).
 template <class A>
-void ReadFields(const TFields<A>& fields, A& a, const TJson& object, const std::string& where) {
+void ReadFields(const TFields<A>& fields, A& a, const TJson& object, const TPlace& where) {
   for (const TField<A>& field : fields)
-    if (auto it = object.find(field.Name); it != object.end()) field.Read(*it, a, Join(where, field.Name));
+    if (auto it = object.find(field.Name); it != object.end()) field.Read(*it, a, where.Member(field.Name));
+}
+
+// Reads Key's value when the table has a field of that name; false when it has none.
+template <class A>
+bool ReadField(const TFields<A>& fields, A& a, const std::string& key, const TJson& value, const TPlace& where) {
+  for (const TField<A>& field : fields)
+    if (key == field.Name) {
+      field.Read(value, a, where.Member(field.Name));
+      return true;
+    }
+  return false;
 }
 
 // A member is written when the file had it or when it no longer holds its default, so a document saved without
@@ -221,113 +249,174 @@ bool HasField(const TFields<A>& fields, const std::string& name) {
   return false;
 }
 
-const TJson& RequireObject(const TJson& j, const std::string& where) {
+const TJson& RequireObject(const TJson& j, const TPlace& where) {
   if (!j.is_object()) Fail(where, "expected an object, found " + TypeName(j));
   return j;
 }
 
-// What an object keeps of its file: every member but the lists of objects that keep their own,
-// which stay in their place as empty lists (a save writes them afresh). A copy of the whole
-// subtree per object would hold every document many times over.
-TJson Shell(const TJson& j, std::initializer_list<const char*> lists) {
+// What a document keeps of its file: every member but the list of components, which stays in its place as an empty
+// list (a save writes it afresh).
+TJson Shell(const TJson& j, const char* list) {
   TJson out = TJson::object();
-  for (auto it = j.begin(); it != j.end(); ++it) {
-    bool isList = false;
-    for (const char* name : lists) isList = isList || it.key() == name;
-    if (isList && it->is_array())
-      out[it.key()] = TJson::array();
-    else
-      out[it.key()] = *it;
+  for (auto it = j.begin(); it != j.end(); ++it) out[it.key()] = it.key() == list && it->is_array() ? TJson::array() : *it;
+  return out;
+}
+
+// The state of one load: the member orders met so far, so that the objects with the same members share one list.
+class TLoad {
+ public:
+  std::shared_ptr<const std::vector<std::string>> Order(const std::string& key, const TJson& object) {
+    auto& order = FOrders[key];
+    if (!order) {
+      auto names = std::make_shared<std::vector<std::string>>();
+      names->reserve(object.size());
+      for (auto it = object.begin(); it != object.end(); ++it) names->push_back(it.key());
+      order = std::move(names);
+    }
+    return order;
+  }
+
+ private:
+  std::unordered_map<std::string, std::shared_ptr<const std::vector<std::string>>> FOrders;
+};
+
+// Reads Object's members: those Known takes (it reads them into the object or leaves them to the caller), and the
+// rest, kept as they are in Members. The values are moved out of Object.
+template <class F>
+void ReadMembers(TJson& object, const TPlace& where, TLoad& load, TFileMembers& members, F&& known) {
+  RequireObject(object, where);
+  std::string key;  // the names, each ended by a NUL
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    key += it.key();
+    key += '\0';
+    if (known(it.key(), *it, where)) continue;
+    if (members.Unknown.is_null()) members.Unknown = TJson::object();
+    members.Unknown[it.key()] = std::move(*it);
+  }
+  members.Order = load.Order(key, object);
+}
+
+// The members an object was read with, in their order, as a JSON object: the unknown ones with their values, the
+// others as null for the writer to fill in (or take out).
+TJson FileShape(const TFileMembers& members) {
+  TJson out = TJson::object();
+  if (!members.Order) return out;
+  for (const std::string& name : *members.Order) {
+    const auto kept = members.Unknown.find(name);  // end() when Unknown is null
+    out[name] = kept != members.Unknown.end() ? *kept : TJson();
   }
   return out;
 }
 
-const TJson* OptionalArray(const TJson& object, const char* name, const std::string& where) {
+bool IsOneOf(const std::string& key, std::initializer_list<const char*> names) {
+  for (const char* name : names)
+    if (key == name) return true;
+  return false;
+}
+
+TJson* OptionalArray(TJson& object, const char* name, const TPlace& where) {
   auto it = object.find(name);
   if (it == object.end()) return nullptr;
-  if (!it->is_array()) Fail(Join(where, name), "expected an array, found " + TypeName(*it));
+  if (!it->is_array()) Fail(where.Member(name), "expected an array, found " + TypeName(*it));
   return &*it;
 }
 
-std::unique_ptr<TParameter> ReadParameter(const TJson& j, const std::string& where,
+std::unique_ptr<TParameter> ReadParameter(TJson& j, const TPlace& where, TLoad& load,
                                           const TParameterAttributes& defaults) {
   auto parameter = std::make_unique<TParameter>();
-  parameter->Source = RequireObject(j, where);
   parameter->R = defaults;
-  ReadFields(GrafFields(), parameter->G, j, where);
-  ReadFields(ParameterFields(), parameter->R, j, where);
+  ReadMembers(j, where, load, parameter->Source, [&](const std::string& key, const TJson& value, const TPlace& at) {
+    return ReadField(GrafFields(), parameter->G, key, value, at) ||
+           ReadField(ParameterFields(), parameter->R, key, value, at);
+  });
   return parameter;
 }
 
-std::unique_ptr<TPin> ReadPin(const TJson& j, const std::string& where) {
+std::unique_ptr<TPin> ReadPin(TJson& j, const TPlace& where, TLoad& load) {
   auto pin = std::make_unique<TPin>();
-  pin->Source = RequireObject(j, where);
-  ReadFields(GrafFields(), pin->G, j, where);
-  ReadFields(PinFields(), pin->P, j, where);
+  ReadMembers(j, where, load, pin->Source, [&](const std::string& key, const TJson& value, const TPlace& at) {
+    return ReadField(GrafFields(), pin->G, key, value, at) || ReadField(PinFields(), pin->P, key, value, at);
+  });
   return pin;
 }
 
-void CheckPartCount(std::int32_t partCount, const std::string& where) {
+void CheckPartCount(std::int32_t partCount, const TPlace& where) {
   if (partCount < 1)
-    Fail(Join(where, "partCount"), "a component has at least 1 part, not " + std::to_string(partCount));
+    Fail(where.Member("partCount"), "a component has at least 1 part, not " + std::to_string(partCount));
 }
 
-void ReadImplementation(TComponent& component, const TJson& j, const std::string& where) {
+void ReadImplementation(TComponent& component, TJson& j, const TPlace& where, TLoad& load) {
   auto implementation = std::make_unique<TImplementation>(&component);
-  implementation->Source = Shell(RequireObject(j, where), {"parameters", "datafiles"});
-  ReadFields(ImplementationFields(), implementation->I, j, where);
-  if (const TJson* parameters = OptionalArray(j, "parameters", where))
+  ReadMembers(j, where, load, implementation->Source, [&](const std::string& key, const TJson& value, const TPlace& at) {
+    return IsOneOf(key, {"parameters", "datafiles"}) ||
+           ReadField(ImplementationFields(), implementation->I, key, value, at);
+  });
+  if (TJson* parameters = OptionalArray(j, "parameters", where)) {
+    const TPlace list = where.Member("parameters");
     for (std::size_t i = 0; i < parameters->size(); ++i)
-      implementation->Parameters.Put(ReadParameter((*parameters)[i], Index(Join(where, "parameters"), i), {}));
-  if (const TJson* links = OptionalArray(j, "datafiles", where))
+      implementation->Parameters.Put(ReadParameter((*parameters)[i], list.Element(i), load, {}));
+  }
+  if (TJson* links = OptionalArray(j, "datafiles", where)) {
+    const TPlace list = where.Member("datafiles");
     for (std::size_t i = 0; i < links->size(); ++i) {
-      const std::string at = Index(Join(where, "datafiles"), i);
       TDatafileLink link;
-      link.Source = RequireObject((*links)[i], at);
-      ReadFields(DatafileFields(), link, link.Source, at);
+      ReadMembers((*links)[i], list.Element(i), load, link.Source,
+                  [&](const std::string& key, const TJson& value, const TPlace& at) {
+                    return ReadField(DatafileFields(), link, key, value, at);
+                  });
       implementation->Links.push_back(std::move(link));
     }
+  }
   component.Implementations.push_back(std::move(implementation));
 }
 
-void ReadComponent(TDocument& document, const TJson& j, const std::string& where) {
+void ReadComponent(TDocument& document, TJson& j, const TPlace& where, TLoad& load) {
   auto component = std::make_unique<TComponent>(&document);
-  component->Source = Shell(RequireObject(j, where), {"pins", "parameters", "implementations"});
-  ReadFields(GrafFields(), component->G, j, where);
-  ReadFields(ComponentFields(), component->C, j, where);
+  ReadMembers(j, where, load, component->Source, [&](const std::string& key, const TJson& value, const TPlace& at) {
+    return IsOneOf(key, {"designator", "pins", "parameters", "implementations"}) ||
+           ReadField(GrafFields(), component->G, key, value, at) ||
+           ReadField(ComponentFields(), component->C, key, value, at);
+  });
   CheckPartCount(component->C.PartCount, where);
   if (auto it = j.find("designator"); it != j.end()) {
-    const std::string at = Join(where, "designator");
+    const TPlace at = where.Member("designator");
     if (it->is_string()) {
       component->Designator = std::make_unique<TParameter>();
       component->Designator->R = DesignatorDefaults();
       ReadValue(*it, component->Designator->R.Value, at);
       component->Designator->Shorthand = true;
     } else if (it->is_object()) {
-      component->Designator = ReadParameter(*it, at, DesignatorDefaults());
+      component->Designator = ReadParameter(*it, at, load, DesignatorDefaults());
     } else {
       Fail(at, "expected a text or an object, found " + TypeName(*it));
     }
     component->Designator->DesignatorOf = component.get();
   }
-  if (const TJson* pins = OptionalArray(j, "pins", where))
-    for (std::size_t i = 0; i < pins->size(); ++i)
-      component->Container.Put(ReadPin((*pins)[i], Index(Join(where, "pins"), i)));
-  if (const TJson* parameters = OptionalArray(j, "parameters", where))
+  if (TJson* pins = OptionalArray(j, "pins", where)) {
+    const TPlace list = where.Member("pins");
+    component->Container.Pins.reserve(pins->size());
+    for (std::size_t i = 0; i < pins->size(); ++i) component->Container.Put(ReadPin((*pins)[i], list.Element(i), load));
+  }
+  if (TJson* parameters = OptionalArray(j, "parameters", where)) {
+    const TPlace list = where.Member("parameters");
     for (std::size_t i = 0; i < parameters->size(); ++i)
-      component->Container.Put(ReadParameter((*parameters)[i], Index(Join(where, "parameters"), i), {}));
-  if (const TJson* implementations = OptionalArray(j, "implementations", where))
+      component->Container.Put(ReadParameter((*parameters)[i], list.Element(i), load, {}));
+  }
+  if (TJson* implementations = OptionalArray(j, "implementations", where)) {
+    const TPlace list = where.Member("implementations");
     for (std::size_t i = 0; i < implementations->size(); ++i)
-      ReadImplementation(*component, (*implementations)[i], Index(Join(where, "implementations"), i));
+      ReadImplementation(*component, (*implementations)[i], list.Element(i), load);
+  }
   document.Components.push_back(std::move(component));
 }
 
 constexpr const char* kFormatName = "tolvex-schematic";
 constexpr std::int64_t kFormatVersion = 1;
 
-void ReadDocument(TDocument& document, const TJson& root) {
+// Reads the document from Root, moving values out of it.
+void ReadDocument(TDocument& document, TJson& root) {
   if (!root.is_object()) Fail("", "the file holds " + TypeName(root) + ", not a JSON object");
-  document.Source = Shell(root, {"components"});
+  document.Source = Shell(root, "components");
   if (auto it = root.find("format"); it != root.end() && *it != kFormatName)
     Fail("format", "expected \"" + std::string(kFormatName) + "\", found " + it->dump());
   if (auto it = root.find("version"); it != root.end()) {
@@ -336,14 +425,19 @@ void ReadDocument(TDocument& document, const TJson& root) {
       Fail("version",
            "version " + it->dump() + " is not the version this server reads (" + std::to_string(kFormatVersion) + ")");
   }
-  if (const TJson* components = OptionalArray(root, "components", ""))
+  const TPlace top;
+  TLoad load;
+  if (TJson* components = OptionalArray(root, "components", top)) {
+    const TPlace list = top.Member("components");
+    document.Components.reserve(components->size());
     for (std::size_t i = 0; i < components->size(); ++i)
-      ReadComponent(document, (*components)[i], Index("components", i));
+      ReadComponent(document, (*components)[i], list.Element(i), load);
+  }
   if (!document.Library) return;
   // A library shows one component at a time; without a choice in the file it is the first.
   if (auto it = root.find("currentComponent"); it != root.end()) {
     std::string reference;
-    ReadValue(*it, reference, "currentComponent");
+    ReadValue(*it, reference, top.Member("currentComponent"));
     for (const auto& component : document.Components)
       if (tolvex::SameText(component->C.LibraryReference, reference)) {
         document.Current = component.get();
@@ -356,7 +450,7 @@ void ReadDocument(TDocument& document, const TJson& root) {
 }
 
 TJson ParameterToJson(const TParameter& parameter, const TParameterAttributes& defaults) {
-  TJson out = parameter.Source;
+  TJson out = FileShape(parameter.Source);
   WriteFields(GrafFields(), parameter.G, TGrafAttributes{}, out);
   WriteFields(ParameterFields(), parameter.R, defaults, out);
   return out;
@@ -367,13 +461,13 @@ TJson DesignatorToJson(const TParameter& designator) {
   TParameterAttributes plain = defaults;
   plain.Value = designator.R.Value;
   // Written back as a bare text while it still is nothing but a text.
-  if (designator.Shorthand && designator.Source.empty() && designator.G == TGrafAttributes{} && designator.R == plain)
+  if (designator.Shorthand && designator.Source.Empty() && designator.G == TGrafAttributes{} && designator.R == plain)
     return designator.R.Value;
   return ParameterToJson(designator, defaults);
 }
 
 TJson PinToJson(const TPin& pin) {
-  TJson out = pin.Source;
+  TJson out = FileShape(pin.Source);
   WriteFields(GrafFields(), pin.G, TGrafAttributes{}, out);
   WriteFields(PinFields(), pin.P, TPinAttributes{}, out);
   return out;
@@ -388,12 +482,12 @@ void WriteList(TJson& out, const char* name, const std::vector<T>& list, F toJso
 }
 
 TJson ImplementationToJson(const TImplementation& implementation) {
-  TJson out = implementation.Source;
+  TJson out = FileShape(implementation.Source);
   WriteFields(ImplementationFields(), implementation.I, TImplementationAttributes{}, out);
   WriteList(out, "parameters", implementation.Parameters.Parameters,
             [](const auto& p) { return ParameterToJson(*p, {}); });
   WriteList(out, "datafiles", implementation.Links, [](const TDatafileLink& link) {
-    TJson o = link.Source;
+    TJson o = FileShape(link.Source);
     WriteFields(DatafileFields(), link, TDatafileLink{}, o);
     return o;
   });
@@ -401,7 +495,7 @@ TJson ImplementationToJson(const TImplementation& implementation) {
 }
 
 TJson ComponentToJson(const TComponent& component) {
-  TJson out = component.Source;
+  TJson out = FileShape(component.Source);
   WriteFields(GrafFields(), component.G, TGrafAttributes{}, out);
   WriteFields(ComponentFields(), component.C, TComponentAttributes{}, out);
   if (component.Designator)
@@ -448,6 +542,11 @@ bool IsValidUtf8(const std::string& text) {
   }
   return true;
 }
+
+std::string Join(const std::string& where, const std::string& name) {
+  return where.empty() ? name : where + "." + name;
+}
+std::string Index(const std::string& where, std::size_t i) { return where + "[" + std::to_string(i) + "]"; }
 
 // The place of the first text that is not UTF-8, for the save's message; empty when all are.
 std::string FindInvalidText(const TJson& j, const std::string& where) {
@@ -617,7 +716,7 @@ std::size_t ParseErrorStart(const std::string& text) {
 
 template <class A>
 void ApplyFields(const TFields<A>& fields, A& a, const TJson& edit) {
-  ReadFields(fields, a, edit, "");
+  ReadFields(fields, a, edit, TPlace{});
 }
 
 }  // namespace
@@ -727,7 +826,7 @@ bool ApplyEdit(THandle handle, const TJson& edit, std::string& error) {
         TComponentAttributes c = component->C;
         ApplyFields(GrafFields(), g, edit);
         ApplyFields(ComponentFields(), c, edit);
-        CheckPartCount(c.PartCount, "");
+        CheckPartCount(c.PartCount, TPlace{});
         component->G = g;
         component->C = c;
       }

@@ -44,22 +44,30 @@ TRegistry& Registry() { return GRegistry; }
 TServer& Server() { return GServer; }
 
 THandle TRegistry::Add(TEntryKind kind, TRegistered* object) {
-  const THandle handle = FNext++;
-  FEntries.emplace(handle, TEntry{kind, object});
+  const THandle handle = FNext;
+  const auto index = static_cast<std::size_t>(handle - kFirst);
+  if (index % kBlockSize == 0) FBlocks.push_back(std::make_unique<TBlock>());
+  TBlock& block = *FBlocks.back();
+  block.Entries[index % kBlockSize] = TEntry{object, kind};
+  ++block.Live;
+  ++FNext;
   return handle;
 }
 
-void TRegistry::Remove(THandle handle) { FEntries.erase(handle); }
-
-TRegistered* TRegistry::Find(THandle handle, TEntryKind kind) const {
-  auto it = FEntries.find(handle);
-  return it != FEntries.end() && it->second.Kind == kind ? it->second.Object : nullptr;
+void TRegistry::Remove(THandle handle) {
+  if (!Entry(handle)) return;
+  const auto index = static_cast<std::size_t>(handle - kFirst);
+  std::unique_ptr<TBlock>& block = FBlocks[index / kBlockSize];
+  block->Entries[index % kBlockSize].Object = nullptr;
+  // The block that new handles come from stays, however many of its handles have died.
+  const bool filled = static_cast<std::size_t>(FNext - kFirst) >= (index / kBlockSize + 1) * kBlockSize;
+  if (--block->Live == 0 && filled) block.reset();
 }
 
 bool TRegistry::KindOf(THandle handle, TEntryKind& kind) const {
-  auto it = FEntries.find(handle);
-  if (it == FEntries.end()) return false;
-  kind = it->second.Kind;
+  const TEntry* entry = Entry(handle);
+  if (!entry) return false;
+  kind = entry->Kind;
   return true;
 }
 

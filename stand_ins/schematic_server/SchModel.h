@@ -32,23 +32,43 @@ enum TEntryKind : std::uint8_t {
 class TRegistered;
 
 // Every live object by its handle. Handles count up from a fixed start, so the same files loaded in the same order
-// give the same handles in every run, and a handle that died never names another object.
+// give the same handles in every run, and a handle that died never names another object. The entries sit in
+// blocks of consecutive handles, so a look-up is two indexings; a block whose handles have all been handed out and
+// have all died is freed, so a long session that makes and drops many iterators keeps only a pointer per block.
 class TRegistry {
  public:
   THandle Add(TEntryKind kind, TRegistered* object);
   void Remove(THandle handle);
-  TRegistered* Find(THandle handle, TEntryKind kind) const;
-  bool IsAlive(THandle handle) const { return FEntries.count(handle) != 0; }
+  TRegistered* Find(THandle handle, TEntryKind kind) const {
+    const TEntry* entry = Entry(handle);
+    return entry && entry->Kind == kind ? entry->Object : nullptr;
+  }
+  bool IsAlive(THandle handle) const { return Entry(handle) != nullptr; }
   // The kind of a live handle; false for a dead or unknown one.
   bool KindOf(THandle handle, TEntryKind& kind) const;
 
  private:
+  static constexpr THandle kFirst = 0x10000;
+  static constexpr std::size_t kBlockSize = 4096;
   struct TEntry {
-    TEntryKind Kind;
-    TRegistered* Object;
+    TRegistered* Object = nullptr;  // null once the object has died
+    TEntryKind Kind{};
   };
-  std::unordered_map<THandle, TEntry> FEntries;
-  THandle FNext = 0x10000;
+  struct TBlock {
+    std::array<TEntry, kBlockSize> Entries{};
+    std::size_t Live = 0;
+  };
+  // The live entry of Handle, or null.
+  const TEntry* Entry(THandle handle) const {
+    if (handle < kFirst || handle >= FNext) return nullptr;
+    const auto index = static_cast<std::size_t>(handle - kFirst);
+    const TBlock* block = FBlocks[index / kBlockSize].get();
+    if (!block) return nullptr;
+    const TEntry& entry = block->Entries[index % kBlockSize];
+    return entry.Object ? &entry : nullptr;
+  }
+  std::vector<std::unique_ptr<TBlock>> FBlocks;
+  THandle FNext = kFirst;
 };
 
 TRegistry& Registry();
@@ -126,9 +146,18 @@ struct TImplementationAttributes {
   bool operator==(const TImplementationAttributes&) const = default;
 };
 
+// What an object keeps of the members its file gave it, so that a save writes them in the same order: their names
+// in order (one list shared by the objects of a document that have the same members) and the values of those the
+// server does not know. Both empty for an object a client made.
+struct TFileMembers {
+  std::shared_ptr<const std::vector<std::string>> Order;
+  TJson Unknown;  // an object of the unknown members, or null when there are none
+  bool Empty() const { return !Order || Order->empty(); }
+};
+
 struct TDatafileLink {
   std::string Location, EntityName, Kind;
-  TJson Source = TJson::object();
+  TFileMembers Source;
 };
 
 class TContainer;
@@ -142,8 +171,7 @@ class TItem : public TRegistered {
   using TRegistered::TRegistered;
   TGrafAttributes G;
   TContainer* Owner = nullptr;
-  // The object as its file had it, with the members the server does not know; empty for a new object.
-  TJson Source = TJson::object();
+  TFileMembers Source;
 };
 
 class TPin final : public TItem {
@@ -194,7 +222,7 @@ class TImplementation final : public TRegistered {
   TImplementationAttributes I;
   std::vector<TDatafileLink> Links;
   TContainer Parameters{nullptr, this};
-  TJson Source = TJson::object();
+  TFileMembers Source;
 };
 
 class TComponent final : public TRegistered {
@@ -207,7 +235,7 @@ class TComponent final : public TRegistered {
   std::unique_ptr<TParameter> Designator;
   TContainer Container{this, nullptr};
   std::vector<std::unique_ptr<TImplementation>> Implementations;
-  TJson Source = TJson::object();
+  TFileMembers Source;
 
   bool IsCurrentLibraryComponent() const;
   std::string DesignatorText() const { return Designator ? Designator->R.Value : std::string(); }

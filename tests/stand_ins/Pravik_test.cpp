@@ -1069,6 +1069,35 @@ TEST_F(PravikTest, IteratorsYieldEachMemberOnceThenZero) {
   EXPECT_EQ(DocumentMembers(document, kSchObjectIdNone), std::vector<THandle>{});
 }
 
+TEST_F(PravikTest, ObjectsOutliveManyShortLivedHandlesMadeAfterThem) {
+  // Tens of thousands of iterators made and dropped: the handles that died are dead for good, while the document's
+  // objects, made before them, and one iterator kept throughout still answer.
+  const THandle document = Open(Copy("rc_filter.SchDoc"));
+  THandle implementation = 0;
+  const THandle r1 = Component(document, "R1", &implementation);
+  const THandle container = ReadComponent(r1).R.FContainer;
+  const std::vector<THandle> members = GroupMembers(container);
+  const THandle kept = Api().CreateSimpleGroupIterator(container);
+  std::vector<THandle> dropped;
+  for (int i = 0; i < 20000; ++i) {
+    const THandle it = Api().CreateIterator(document, kSchObjectIdPin);
+    if (i % 1000 == 0) dropped.push_back(it);
+    ASSERT_NE(Api().GetFirstObject(it), 0);
+    Api().DestroyIterator(it);
+  }
+  for (const THandle it : dropped) EXPECT_EQ(Api().GetFirstObject(it), 0);
+  EXPECT_EQ(Component(document, "R1", &implementation), r1);
+  EXPECT_EQ(ReadComponent(r1).R.FContainer, container);
+  EXPECT_EQ(GroupMembers(container), members);
+  EXPECT_EQ(Api().GetFirstGroupObject(kept), members[0]);
+  Api().DestroyGroupIterator(kept);
+  EXPECT_EQ(Api().GetFirstGroupObject(kept), 0);
+  const THandle fresh = Api().CreateSimpleGroupIterator(container);
+  EXPECT_GT(fresh, dropped.back()) << "handles are never given out twice";
+  EXPECT_EQ(Api().GetFirstGroupObject(fresh), members[0]);
+  Api().DestroyGroupIterator(fresh);
+}
+
 // ---- Libraries ---------------------------------------------------------------------------------------------------
 
 TEST_F(PravikTest, ALibraryShowsItsCurrentComponentsPinsOnTheDocument) {
