@@ -682,7 +682,9 @@ int main(int argc, char** argv) {
     netlisterExports.GetWorkspace = reinterpret_cast<TGetWorkspaceFunc>(dlsym(fenwarden, "GetWorkspace"));
   }
   netlisterExports.OpenDocument = host.SchematicOpen;
-  netlisterExports.FindComponent = host.SchematicFindComponent;
+  if (pravik)
+    netlisterExports.GetImplementation =
+        reinterpret_cast<TPravik_GetImplementation>(dlsym(pravik, "Pravik_GetImplementation"));
   if (quillfold)
     netlisterExports.AddModelFolder =
         reinterpret_cast<TNetlisterExports::TAddModelFolder>(dlsym(quillfold, "Quillfold_AddModelFolder"));

@@ -188,7 +188,7 @@ bool TNetlister::WriteNetlist(const TOpenedProject& project, const std::string& 
     if (onMessage) onMessage(designator, text);
   };
   const std::string projectPath = ProjectText(FExports, project.Index, "path");
-  if (!FExports.GetWorkspace || !FExports.FindComponent) {
+  if (!FExports.GetWorkspace || !FExports.GetImplementation) {
     error = "cannot netlist " + projectPath + ": the workspace or the schematic server lacks an export";
     return false;
   }
@@ -238,12 +238,12 @@ bool TNetlister::WriteNetlist(const TOpenedProject& project, const std::string& 
           report("", "A component without a designator on " + documentName + " is left out");
           continue;
         }
-        THandle found = 0, implementationHandle = 0;
-        FExports.FindComponent(document, designator.c_str(), &found, &implementationHandle);
-        if (!designators.insert(UpperCaseAscii(designator)).second || found != handle) {
+        // Designators compare without regard to letter case; the first component of a designator is netlisted.
+        if (!designators.insert(UpperCaseAscii(designator)).second) {
           report(designator, "The designator is used again on " + documentName + "; this component is left out");
           continue;
         }
+        const THandle implementationHandle = FExports.GetImplementation(handle, 0);
         if (!implementationHandle) {
           report(designator, "No simulation implementation; the component is left out");
           continue;

@@ -19,7 +19,7 @@ struct TNetlisterExports {
   TFenwarden_GetProjectText GetProjectText = nullptr;
   tolvex::TGetWorkspaceFunc GetWorkspace = nullptr;
   TPravik_OpenDocument OpenDocument = nullptr;
-  TPravik_FindComponent FindComponent = nullptr;
+  TPravik_GetImplementation GetImplementation = nullptr;
   using TAddModelFolder = void(TOLVEX_STDCALL*)(const char*);
   TAddModelFolder AddModelFolder = nullptr;
 };

@@ -675,6 +675,14 @@ PRAVIK_EXPORT TBool32 TOLVEX_STDCALL Pravik_FindComponent(THandle document, cons
   });
 }
 
+PRAVIK_EXPORT THandle TOLVEX_STDCALL Pravik_GetImplementation(THandle component, std::int32_t index) {
+  return Guarded<THandle>(0, [&]() -> THandle {
+    const TComponent* c = Find<TComponent>(component);
+    if (!c || index < 0 || static_cast<std::size_t>(index) >= c->Implementations.size()) return 0;
+    return c->Implementations[static_cast<std::size_t>(index)]->Handle();
+  });
+}
+
 PRAVIK_EXPORT std::int32_t TOLVEX_STDCALL Pravik_GetDocumentCount() {
   return static_cast<std::int32_t>(Server().Documents.size());
 }
@@ -778,6 +786,7 @@ PRAVIK_SAME(SchAPI_DrawComponentByHandle, tolvex::TSchAPI_DrawComponentByHandle)
 PRAVIK_SAME(Pravik_OpenDocument, TPravik_OpenDocument);
 PRAVIK_SAME(Pravik_SaveDocument, TPravik_SaveDocument);
 PRAVIK_SAME(Pravik_FindComponent, TPravik_FindComponent);
+PRAVIK_SAME(Pravik_GetImplementation, TPravik_GetImplementation);
 PRAVIK_SAME(Pravik_GetDocumentCount, TPravik_GetDocumentCount);
 PRAVIK_SAME(Pravik_GetDocument, TPravik_GetDocument);
 PRAVIK_SAME(Pravik_SetCurrentLibraryComponent, TPravik_SetCurrentLibraryComponent);

@@ -51,6 +51,9 @@ using TPravik_SaveDocument = tolvex::TBool32(TOLVEX_STDCALL*)(tolvex::THandle do
 using TPravik_FindComponent = tolvex::TBool32(TOLVEX_STDCALL*)(tolvex::THandle document, const char* designator,
                                                                tolvex::THandle* component,
                                                                tolvex::THandle* implementation);
+// The Index-th implementation of Component (0-based, in file order); 0 past the end and for a handle that is no
+// component.
+using TPravik_GetImplementation = tolvex::THandle(TOLVEX_STDCALL*)(tolvex::THandle component, std::int32_t index);
 using TPravik_GetDocumentCount = std::int32_t(TOLVEX_STDCALL*)();
 // The handle of the Index-th loaded document (0-based, in load order) and its file name as it was opened, cut to
 // PathSize - 1 bytes; 0 past the end.

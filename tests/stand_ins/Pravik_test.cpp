@@ -69,6 +69,7 @@ struct TPravik {
   TPravik_OpenDocument OpenDocument;
   TPravik_SaveDocument SaveDocument;
   TPravik_FindComponent FindComponent;
+  TPravik_GetImplementation GetImplementation;
   TPravik_GetDocumentCount GetDocumentCount;
   TPravik_GetDocument GetDocument;
   TPravik_SetCurrentLibraryComponent SetCurrentLibraryComponent;
@@ -131,6 +132,7 @@ TPravik& Api() {
     bind(a.OpenDocument, "Pravik_OpenDocument");
     bind(a.SaveDocument, "Pravik_SaveDocument");
     bind(a.FindComponent, "Pravik_FindComponent");
+    bind(a.GetImplementation, "Pravik_GetImplementation");
     bind(a.GetDocumentCount, "Pravik_GetDocumentCount");
     bind(a.GetDocument, "Pravik_GetDocument");
     bind(a.SetCurrentLibraryComponent, "Pravik_SetCurrentLibraryComponent");
@@ -889,6 +891,7 @@ TEST_F(PravikTest, DeadUnknownAndWrongKindHandlesAreAnsweredWithoutHarm) {
     std::int32_t a = -1, b = -1, cc = -1, d = -1;
     Api().GetObjectBoundingRectangle(h, &a, &b, &cc, &d);
     EXPECT_EQ(std::vector<int>({a, b, cc, d}), std::vector<int>({-1, -1, -1, -1}));
+    EXPECT_EQ(Api().GetImplementation(h, 0), 0);
     if (h != reopened) {
       THandle component = 1, impl = 1;
       EXPECT_EQ(Api().FindComponent(h, "R1", &component, &impl), FALSE32);
@@ -1087,6 +1090,9 @@ TEST_F(PravikTest, ObjectsOutliveManyShortLivedHandlesMadeAfterThem) {
   }
   for (const THandle it : dropped) EXPECT_EQ(Api().GetFirstObject(it), 0);
   EXPECT_EQ(Component(document, "R1", &implementation), r1);
+  EXPECT_EQ(Api().GetImplementation(r1, 0), implementation);
+  EXPECT_EQ(Api().GetImplementation(r1, 1), 0);
+  EXPECT_EQ(Api().GetImplementation(r1, -1), 0);
   EXPECT_EQ(ReadComponent(r1).R.FContainer, container);
   EXPECT_EQ(GroupMembers(container), members);
   EXPECT_EQ(Api().GetFirstGroupObject(kept), members[0]);
