@@ -2,6 +2,8 @@
 // parameter values from the implementation and the component.
 #include "templates/Rt_Tolvex.h"
 
+#include <limits>
+
 #include "host/HostApi.h"
 #include "host/SchServerApi.h"
 #include "host/TextUtils.h"
@@ -22,21 +24,25 @@ std::string DesignText(F&& call, const char* operation) {
 
 }  // namespace
 
-void StoredPinLocation(const TSchPin& pin, std::int32_t& x, std::int32_t& y) {
-  // Coordinates wrap as the server's 32-bit ones do, rather than overflowing.
-  const auto add = [](std::int32_t a, std::int32_t b) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-  };
-  const std::int32_t length = pin.FPinLength;
-  const std::int32_t back = static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(length));
-  x = pin.FLocationX;
-  y = pin.FLocationY;
+bool DesignPinLocation(const TSchPin& pin, std::int32_t& x, std::int32_t& y) {
+  // The design computes a pin's stored location from its item's: (x, y - L) for orientation 1, (x + L, y) for 2,
+  // (x, y + L) for 3 and (x - L, y) for any other. The item that gives this pin's location therefore lies the
+  // other way along the pin. Exact arithmetic: near the 32-bit limits no item can give it, and none is taken
+  // from the far side of a wrapped coordinate.
+  const std::int64_t length = pin.FPinLength;
+  std::int64_t ix = pin.FLocationX, iy = pin.FLocationY;
   switch (pin.FOrientation) {
-    case 1: y = add(y, back); break;
-    case 2: x = add(x, length); break;
-    case 3: y = add(y, length); break;
-    default: x = add(x, back); break;
+    case 1: iy += length; break;
+    case 2: ix -= length; break;
+    case 3: iy -= length; break;
+    default: ix += length; break;
   }
+  constexpr std::int64_t lowest = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int64_t highest = std::numeric_limits<std::int32_t>::max();
+  if (ix < lowest || ix > highest || iy < lowest || iy > highest) return false;
+  x = static_cast<std::int32_t>(ix);
+  y = static_cast<std::int32_t>(iy);
+  return true;
 }
 
 std::unique_ptr<TDesignPinIndex> TDesignPinIndex::FromWorkspace() {
@@ -189,8 +195,8 @@ std::string TNetlistTemplateParser_Sch::GetPinNet(const std::string& pinId, cons
   const auto pin = FImplementation.FindPinForPort(&FComponent, FPartId, parameters, pinId);
   if (!pin) return {};
   std::int32_t x = 0, y = 0;
-  StoredPinLocation(*pin, x, y);
-  if (IDesignPin* item = Index().Find(pin->FName, pin->FDesignator, x, y)) return DesignNetName(item);
+  if (DesignPinLocation(*pin, x, y))
+    if (IDesignPin* item = Index().Find(pin->FName, pin->FDesignator, x, y)) return DesignNetName(item);
   MarkNetNamesUnavailable();
   return "<" + pin->FDesignator + ">";
 }

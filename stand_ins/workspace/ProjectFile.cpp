@@ -677,20 +677,20 @@ std::string NormalisePath(const std::string& path) {
   return absolute.lexically_normal().string();
 }
 
-bool StoredPinLocation(std::int32_t x, std::int32_t y, std::int32_t length, std::uint8_t orientation,
-                       std::int32_t& storedX, std::int32_t& storedY) {
-  std::int64_t sx = x, sy = y;
+bool PinItemLocation(std::int32_t x, std::int32_t y, std::int32_t length, std::uint8_t orientation,
+                     std::int32_t& itemX, std::int32_t& itemY) {
+  std::int64_t ix = x, iy = y;
   switch (orientation) {
-    case 1: sy -= length; break;
-    case 2: sx += length; break;
-    case 3: sy += length; break;
-    default: sx -= length; break;
+    case 1: iy += length; break;
+    case 2: ix -= length; break;
+    case 3: iy -= length; break;
+    default: ix += length; break;
   }
   constexpr std::int64_t lowest = std::numeric_limits<std::int32_t>::min();
   constexpr std::int64_t highest = std::numeric_limits<std::int32_t>::max();
-  if (sx < lowest || sx > highest || sy < lowest || sy > highest) return false;
-  storedX = static_cast<std::int32_t>(sx);
-  storedY = static_cast<std::int32_t>(sy);
+  if (ix < lowest || ix > highest || iy < lowest || iy > highest) return false;
+  itemX = static_cast<std::int32_t>(ix);
+  itemY = static_cast<std::int32_t>(iy);
   return true;
 }
 
@@ -739,7 +739,7 @@ TDesignData CompileDesign(const TProjectFile& project) {
           for (std::size_t p = 0; p < component.Pins.size(); ++p) {
             const TSheetPin& pin = component.Pins[p];
             TDesignPinData data;
-            if (!StoredPinLocation(pin.X, pin.Y, pin.Length, pin.Orientation, data.X, data.Y))
+            if (!PinItemLocation(pin.X, pin.Y, pin.Length, pin.Orientation, data.X, data.Y))
               throw EMemberError(Place(Place(Place("components", c), "pins"), p),
                                  "the pin's end, its length away from its location, lies outside 32 bits");
             data.PinName = pin.Name;

@@ -79,11 +79,12 @@ struct TDesignData {
 // Reads every document of Project and compiles the design. Raises EProjectError; nothing is kept then.
 TDesignData CompileDesign(const TProjectFile& project);
 
-// Where the design keeps a schematic pin at (X, Y) with Length and Orientation, the way the plug-in looks for
-// it: (x, y - length) for orientation 1, (x + length, y) for 2, (x, y + length) for 3 and (x - length, y) for
-// any other. False when that place is outside 32 bits.
-bool StoredPinLocation(std::int32_t x, std::int32_t y, std::int32_t length, std::uint8_t orientation,
-                       std::int32_t& storedX, std::int32_t& storedY);
+// Where the design keeps the item of a schematic pin at (X, Y) with Length and Orientation: at the pin's other end,
+// its length away in the direction of its orientation, (x + length, y) for 0, (x, y + length) for 1,
+// (x - length, y) for 2, (x, y - length) for 3 and as for 0 for any other value. From that place the plug-in
+// computes the pin's own location back. False when the place is outside 32 bits.
+bool PinItemLocation(std::int32_t x, std::int32_t y, std::int32_t length, std::uint8_t orientation,
+                     std::int32_t& itemX, std::int32_t& itemY);
 
 // The absolute, normalised form of Path.
 std::string NormalisePath(const std::string& path);

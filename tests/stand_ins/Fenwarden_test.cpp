@@ -150,10 +150,10 @@ std::string PluginNetName(IProject* project, const std::string& name, const std:
   pin.FLocationY = y;
   pin.FPinLength = length;
   pin.FOrientation = static_cast<std::uint8_t>(orientation);
-  std::int32_t sx = 0, sy = 0;
-  StoredPinLocation(pin, sx, sy);
+  std::int32_t ix = 0, iy = 0;
+  if (!DesignPinLocation(pin, ix, iy)) return {};
   const TDesignPinIndex index(project);
-  IDesignPin* item = index.Find(pin.FName, pin.FDesignator, sx, sy);
+  IDesignPin* item = index.Find(pin.FName, pin.FDesignator, ix, iy);
   return item ? DesignNetName(item) : std::string();
 }
 
@@ -200,28 +200,28 @@ TEST_F(FenwardenModule, NetNamesComeFromTheGroupsInTheirOrder) {
 TEST(FenwardenLocation, PinItemsSitWhereThePluginLooksForThem) {
   struct TCase {
     int Orientation;
-    int X, Y;  // where the design keeps a pin at (100, 200) of length 10
+    int X, Y;  // where the design keeps the item of a pin at (100, 200) of length 10
   };
-  for (const TCase& c : std::vector<TCase>{{0, 90, 200}, {1, 100, 190}, {2, 110, 200}, {3, 100, 210}, {7, 90, 200}}) {
+  for (const TCase& c : std::vector<TCase>{{0, 110, 200}, {1, 100, 210}, {2, 90, 200}, {3, 100, 190}, {7, 110, 200}}) {
     SCOPED_TRACE("orientation " + std::to_string(c.Orientation));
     std::int32_t x = 0, y = 0;
-    ASSERT_TRUE(fenwarden::StoredPinLocation(100, 200, 10, static_cast<std::uint8_t>(c.Orientation), x, y));
+    ASSERT_TRUE(fenwarden::PinItemLocation(100, 200, 10, static_cast<std::uint8_t>(c.Orientation), x, y));
     EXPECT_EQ(x, c.X);
     EXPECT_EQ(y, c.Y);
-    // The plug-in's own rule for a schematic pin with the same attributes gives the same place.
+    // The plug-in's rule for a schematic pin with the same attributes looks there.
     TSchPin pin;
     pin.FLocationX = 100;
     pin.FLocationY = 200;
     pin.FPinLength = 10;
     pin.FOrientation = static_cast<std::uint8_t>(c.Orientation);
     std::int32_t px = 0, py = 0;
-    StoredPinLocation(pin, px, py);
+    ASSERT_TRUE(DesignPinLocation(pin, px, py));
     EXPECT_EQ(px, x);
     EXPECT_EQ(py, y);
   }
   std::int32_t x = 0, y = 0;
-  EXPECT_FALSE(fenwarden::StoredPinLocation(2147483647, 0, 1, 2, x, y)) << "past the largest 32-bit coordinate";
-  EXPECT_FALSE(fenwarden::StoredPinLocation(0, -2147483647 - 1, 1, 1, x, y)) << "below the smallest";
+  EXPECT_FALSE(fenwarden::PinItemLocation(2147483647, 0, 1, 0, x, y)) << "past the largest 32-bit coordinate";
+  EXPECT_FALSE(fenwarden::PinItemLocation(0, -2147483647 - 1, 1, 3, x, y)) << "below the smallest";
 }
 
 TEST_F(FenwardenModule, ThePluginFindsEveryPinOfADesignAndNoneOffItsPlace) {
@@ -420,7 +420,7 @@ TEST(FenwardenErrors, BadProjectsAndDocumentsNameTheFileAndThePlace) {
        R"({"components": [{"pins": [{"location": [1, 2, 3]}]}]})",
        "/sheet.SchDoc: components[0].pins[0].location[2]: expected [x, y]"},
       {"pin end outside 32 bits", Project(R"("documents": ["sheet.SchDoc"])"),
-       R"({"components": [{"pins": [{}, {"location": [2147483647, 0], "length": 5, "orientation": 2}]}]})",
+       R"({"components": [{"pins": [{}, {"location": [2147483647, 0], "length": 5, "orientation": 0}]}]})",
        "/sheet.SchDoc: components[0].pins[1]: the pin's end, its length away from its location, lies outside 32 bits"},
       {"reference to a missing component", Project(R"("documents": ["sheet.SchDoc"])"),
        Sheet(TwoPin("R1", 0, 0), R"({"pins": ["R1.1", "R1.2"]}, {"pins": ["R1.2", "R9.1"]})"),

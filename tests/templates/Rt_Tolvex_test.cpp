@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "host/HostApi.h"
 #include "model_data/ImplementationData.h"
 #include "support/FakeDesign.h"
@@ -37,10 +39,11 @@ class ComponentExpansion : public ::testing::Test {
     auto& mid = Design.Net("2");
     auto& ground = Design.Net("7");
     Design.Pin(c1, "X", "2", 0, 0, &mid);
-    // Stored locations: orientation 0 moves left by the length, 2 right, 3 down.
-    Design.Pin(r5, "A", "1", 90, 200, &in);
-    Design.Pin(r5, "B", "2", 310, 200, &mid);
-    Design.Pin(r5, "G", "3", 500, 210, &ground);
+    // Each item lies where the design computes its pin's location from: (x - L, y) for orientation 0,
+    // (x + L, y) for 2, (x, y + L) for 3.
+    Design.Pin(r5, "A", "1", 110, 200, &in);
+    Design.Pin(r5, "B", "2", 290, 200, &mid);
+    Design.Pin(r5, "G", "3", 500, 190, &ground);
     Project.Documents[0] = {&document};
     Workspace.Projects = {&Project};
     Workspace.FocusedProject = 0;
@@ -134,7 +137,7 @@ TEST_F(ComponentExpansion, TheFirstDocumentSearchedWins) {
   auto& r5again = Design.Component(second, "R5");
   auto& other = Design.Net("3");
   other.Groups[0] = {"OTHER"};
-  Design.Pin(r5again, "A", "1", 90, 200, &other);
+  Design.Pin(r5again, "A", "1", 110, 200, &other);
   Project.Documents[0].insert(Project.Documents[0].begin(), &second);
   const TParameterDataList list = PreviewList();
   EXPECT_EQ(Expand("%1", &list), std::vector<std::string>{"OTHER"});
@@ -143,9 +146,73 @@ TEST_F(ComponentExpansion, TheFirstDocumentSearchedWins) {
   auto& r5compiled = Design.Component(compiled, "R5");
   auto& flat = Design.Net("4");
   flat.Groups[1] = {"FLAT"};
-  Design.Pin(r5compiled, "a", "1", 90, 200, &flat);
+  Design.Pin(r5compiled, "a", "1", 110, 200, &flat);
   Project.CompiledDocument = &compiled;
   EXPECT_EQ(Expand("%1", &list), std::vector<std::string>{"FLAT"});
+}
+
+TEST_F(ComponentExpansion, AnItemIsTakenWhenTheLocationComputedFromItIsThePins) {
+  // A schematic pin at (100, 200) of length 10. From an item at (x, y) the design computes (x, y - L) for
+  // orientation 1, (x + L, y) for 2, (x, y + L) for 3 and (x - L, y) for any other; only the item that gives the
+  // pin's location back is its item. Decoys sit on the pin's location itself and a length the other way.
+  struct TCase {
+    int Orientation;
+    std::int32_t ItemX, ItemY, DecoyX, DecoyY;
+  };
+  const TCase cases[] = {
+      {0, 110, 200, 90, 200}, {1, 100, 210, 100, 190}, {2, 90, 200, 110, 200},
+      {3, 100, 190, 100, 210}, {9, 110, 200, 90, 200},
+  };
+  const TParameterDataList list = PreviewList("(1:1)");
+  for (const TCase& c : cases) {
+    SCOPED_TRACE("orientation " + std::to_string(c.Orientation));
+    const THandle u1 = Schematic.AddComponent("U" + std::to_string(c.Orientation));
+    Schematic.AddPin(u1, {"OUT", "1", 1, 10, static_cast<std::uint8_t>(c.Orientation), 100, 200});
+    const THandle implementation = Schematic.AddImplementation(u1, "M", "(1:1)");
+    FakeDesign design;
+    auto& document = design.Document();
+    auto& component = design.Component(document, "U" + std::to_string(c.Orientation));
+    auto& decoy = design.Net("1");
+    decoy.Groups[0] = {"DECOY"};
+    auto& right = design.Net("2");
+    right.Groups[0] = {"RIGHT"};
+    design.Pin(component, "OUT", "1", 100, 200, &decoy);
+    design.Pin(component, "OUT", "1", c.DecoyX, c.DecoyY, &decoy);
+    design.Pin(component, "out", "1", c.ItemX, c.ItemY, &right);
+    test::FakeProject project{u"/p/u.PrjPcb"};
+    project.Documents[0] = {&document};
+    test::FakeWorkspace workspace;
+    workspace.Projects = {&project};
+    workspace.FocusedProject = 0;
+    test::TScopedWorkspace scope{&workspace};
+    TNetlistTemplateParser_Sch parser("%1", implementation, 1, u1, false, {}, &Messages);
+    parser.Parse();
+    std::vector<std::string> lines;
+    parser.Expand(lines, &list);
+    EXPECT_EQ(lines, std::vector<std::string>{"RIGHT"});
+    EXPECT_TRUE(parser.NetNamesAvailable());
+  }
+  EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(ComponentExpansion, NoItemIsTakenAcrossTheEdgeOfThe32BitPlane) {
+  // The item of a pin at the largest x, pointing right, would lie past it: there is none, and an item at the
+  // wrapped-around place is no match.
+  const std::int32_t largest = std::numeric_limits<std::int32_t>::max();
+  const THandle u2 = Schematic.AddComponent("U2");
+  Schematic.AddPin(u2, {"P", "1", 1, 10, 0, largest, 0});
+  const THandle implementation = Schematic.AddImplementation(u2, "M", "(1:1)");
+  auto& wrapped = Design.Net("9");
+  wrapped.Groups[0] = {"WRAPPED"};
+  Design.Pin(Design.Component(Design.Documents.front(), "U2"), "P", "1", std::numeric_limits<std::int32_t>::min() + 9,
+             0, &wrapped);
+  TNetlistTemplateParser_Sch parser("%1", implementation, 1, u2, false, {}, &Messages);
+  parser.Parse();
+  std::vector<std::string> lines;
+  const TParameterDataList list = PreviewList("(1:1)");
+  parser.Expand(lines, &list);
+  EXPECT_EQ(lines, std::vector<std::string>{"<1>"});
+  EXPECT_FALSE(parser.NetNamesAvailable());
 }
 
 TEST_F(ComponentExpansion, AFailedDesignRequestEndsTheExpansion) {
