@@ -700,20 +700,6 @@ bool AtomicWrite(const std::string& path, const std::string& text, std::string& 
   return true;
 }
 
-using TErrorPlace = tolvex::standins::TJsonErrorPlace<TJson>;
-using tolvex::standins::ParseErrorDetail;
-
-// The offset of the offending token in Text. The parser counts up to the token's end; the token's own text gives
-// its start, unless the parser wrote it in another form (control characters), when its end has to do.
-std::size_t ParseErrorStart(const std::string& text) {
-  TErrorPlace place;
-  TJson::sax_parse(text, &place);
-  const std::size_t end = std::min(place.Position, text.size());
-  const std::size_t length = place.LastToken.size();
-  if (length > 0 && length <= end && text.compare(end - length, length, place.LastToken) == 0) return end - length;
-  return place.Position > 0 ? std::min(place.Position - 1, text.size()) : 0;
-}
-
 template <class A>
 void ApplyFields(const TFields<A>& fields, A& a, const TJson& edit) {
   ReadFields(fields, a, edit, TPlace{});
@@ -751,15 +737,8 @@ std::unique_ptr<TDocument> LoadDocument(const std::string& path, std::string& er
   try {
     root = TJson::parse(text);
   } catch (const TJson::parse_error& e) {
-    const std::size_t stop = ParseErrorStart(text);
-    std::size_t line = 1, lineStart = 0;
-    for (std::size_t i = 0; i < stop; ++i)
-      if (text[i] == '\n') {
-        ++line;
-        lineStart = i + 1;
-      }
-    error = path + ":" + std::to_string(line) + ":" + std::to_string(stop - lineStart + 1) +
-            ": malformed JSON: " + ParseErrorDetail(e.what());
+    error = tolvex::standins::ParseErrorPlace<TJson>(path, text) + ": malformed JSON: " +
+            tolvex::standins::ParseErrorDetail(e.what());
     return nullptr;
   }
   auto document = std::make_unique<TDocument>();

@@ -93,34 +93,8 @@ void RefuseUnknownMembers(const TJson& object, const std::string& place, std::in
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-using TErrorPlace = tolvex::standins::TJsonErrorPlace<TJson>;
 using tolvex::standins::ParseErrorDetail;
-
-// Where the token begins that ends at End: the parser counts to the end of the token it could not take, and the
-// token text it tells is not always that token alone.
-std::size_t TokenStart(const std::string& text, std::size_t end) {
-  end = std::min(end, text.size());
-  if (end == 0) return 0;
-  std::size_t i = end - 1;
-  if (text[i] == '"') {
-    // A string: back to its opening quote.
-    while (i > 0) {
-      --i;
-      if (text[i] == '"' && (i == 0 || text[i - 1] != '\\')) return i;
-    }
-    return 0;
-  }
-  auto word = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '+' || c == '-'; };
-  if (!word(text[i])) return i;
-  while (i > 0 && word(text[i - 1])) --i;
-  return i;
-}
-
-std::size_t ParseErrorStart(const std::string& text) {
-  TErrorPlace place;
-  TJson::sax_parse(text, &place);
-  return TokenStart(text, place.Position);
-}
+using tolvex::standins::ParsePlace;
 
 // The whole file; Name is how messages call it.
 std::string ReadFileText(const std::string& path, const std::string& name) {
@@ -138,24 +112,13 @@ std::string ReadFileText(const std::string& path, const std::string& name) {
   return text;
 }
 
-// NAME:LINE:COLUMN of the byte at Offset.
-std::string ParsePlace(const std::string& name, const std::string& text, std::size_t offset) {
-  std::size_t line = 1, lineStart = 0;
-  for (std::size_t i = 0; i < offset && i < text.size(); ++i)
-    if (text[i] == '\n') {
-      ++line;
-      lineStart = i + 1;
-    }
-  return name + ":" + std::to_string(line) + ":" + std::to_string(offset - lineStart + 1);
-}
-
 // Reads and parses a JSON file.
 TJson ReadJsonFile(const std::string& path, const std::string& name) {
   const std::string text = ReadFileText(path, name);
   try {
     return TJson::parse(text);
   } catch (const TJson::parse_error& e) {
-    throw EProjectError(ParsePlace(name, text, ParseErrorStart(text)) + ": malformed JSON: " +
+    throw EProjectError(tolvex::standins::ParseErrorPlace<TJson>(name, text) + ": malformed JSON: " +
                         ParseErrorDetail(e.what()));
   }
 }
@@ -567,7 +530,8 @@ TSheet ReadSheet(const std::string& path, const std::string& referencedBy) {
     throw EProjectError(path + ": " + e.what());
   }
   if (!parsed) {
-    throw EProjectError(ParsePlace(path, text, TokenStart(text, reader.ErrorPosition)) + ": malformed JSON: " +
+    throw EProjectError(ParsePlace(path, text, tolvex::standins::ParseErrorOffset(text, reader.ErrorPosition)) +
+                        ": malformed JSON: " +
                         ParseErrorDetail(reader.ErrorText));
   }
   return sheet;

@@ -1,0 +1,80 @@
+// Where the stand-ins say a malformed JSON file goes wrong: at the start of the token the parser could not take.
+#include "common/JsonParseError.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace tolvex::standins {
+namespace {
+
+using TJson = nlohmann::ordered_json;
+
+TEST(JsonParseErrorPlace, TheTokenTheParserCouldNotTake) {
+  struct TCase {
+    const char* Name;
+    std::string Text;
+    std::string Place;  // LINE:COLUMN
+  };
+  const std::vector<TCase> cases = {
+      {"a literal cut short before a brace", R"({"a": tru})", "1:7"},
+      {"a literal with a wrong letter", R"({"a": trxe})", "1:7"},
+      {"a word that is no literal", R"({"a": yes})", "1:7"},
+      {"a brace after a comma", R"({"a": 1,})", "1:9"},
+      {"a bracket after a complete number", R"({"a": [1, 2})", "1:12"},
+      {"a number without digits", R"({"a": -})", "1:7"},
+      {"an exponent without digits", "[1.5e]", "1:2"},
+      {"a second value without a comma", "[1 2]", "1:4"},
+      {"a key without a colon", R"({"a" 1})", "1:6"},
+      {"a string where a comma belongs", R"({"k": "v" "k2": 1})", "1:11"},
+      {"a string that holds escaped quotes", R"(["\"x" 1])", "1:8"},
+      {"a control character inside a string", "{\"a\": \"x\x01y\"}", "1:9"},
+      {"a line break inside a string", "{\"a\": \"x\n\", \"b\": 1}", "1:9"},
+      {"an unknown escape", R"({"a": "x\qy"})", "1:10"},
+      {"a string cut off by the end", "{\n  \"a\": \"abc", "2:8"},
+      {"a literal cut off by the end", "[tru", "1:2"},
+      {"the end after a complete number", "{\"a\": 1", "1:8"},
+      {"the end after a blank", "[1, ", "1:5"},
+      {"nothing at all", "", "1:1"},
+      {"only blanks", "  \n ", "2:2"},
+      {"text after the value", "{}\n\n  x", "3:3"},
+      {"a comma on a later line", "{\n \"components\": [,]\n}", "2:17"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ASSERT_FALSE(TJson::accept(c.Text));
+    EXPECT_EQ(ParseErrorPlace<TJson>("f", c.Text), "f:" + c.Place);
+  }
+}
+
+TEST(JsonParseErrorPlace, WholeLiteralsAndNumbers) {
+  for (const char* word : {"true", "false", "null", "0", "-0", "12", "-3.25", "1e9", "2.5E-3", "7e+1"})
+    EXPECT_TRUE(detail::IsCompleteJsonWord(word)) << word;
+  for (const char* word : {"tru", "nul", "-", "01", "1.", ".5", "1e", "1e+", "+1", "0x1", "TRUE"})
+    EXPECT_FALSE(detail::IsCompleteJsonWord(word)) << word;
+}
+
+TEST(JsonParseErrorPlace, EveryShortTextGetsAPlaceWithinIt) {
+  // Every text of up to five characters from the ones that make JSON tokens.
+  const std::string alphabet = "\"\\{}[]:, 1e-t";
+  std::string text;
+  std::size_t failures = 0;
+  const auto visit = [&](auto&& self, std::size_t length) -> void {
+    if (!TJson::accept(text)) {
+      TJsonErrorPlace<TJson> place;
+      TJson::sax_parse(text, &place);
+      if (ParseErrorOffset(text, place.Position) > text.size()) ++failures;
+    }
+    if (length == 5) return;
+    for (const char c : alphabet) {
+      text.push_back(c);
+      self(self, length + 1);
+      text.pop_back();
+    }
+  };
+  visit(visit, 0);
+  EXPECT_EQ(failures, 0u);
+}
+
+}  // namespace
+}  // namespace tolvex::standins
