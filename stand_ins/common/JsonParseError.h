@@ -10,14 +10,17 @@
 
 namespace tolvex::standins {
 
-// The detail of one of nlohmann's parse errors without its own place: the text is
-// "[json.exception.parse_error.101] parse error at line L, column C: detail", and the place
-// is given in the file's own terms instead.
+// The detail of one of nlohmann's parse errors without its own place or number: the text is
+// "[json.exception.parse_error.101] parse error at line L, column C: detail" (or, for a number
+// too large, "[json.exception.out_of_range.406] detail"), and the place is given in the file's
+// own terms instead.
 inline std::string ParseErrorDetail(const std::string& what) {
-  const std::size_t at = what.find("parse error");
-  if (at == std::string::npos) return what;
-  const std::size_t colon = what.find(": ", at);
-  return colon == std::string::npos ? what : what.substr(colon + 2);
+  std::string detail = what;
+  if (detail.rfind("[json.exception.", 0) == 0)
+    if (const std::size_t close = detail.find("] "); close != std::string::npos) detail.erase(0, close + 2);
+  if (detail.rfind("parse error", 0) != 0) return detail;
+  const std::size_t colon = detail.find(": ");
+  return colon == std::string::npos ? detail : detail.substr(colon + 2);
 }
 
 // Only the parse error matters here: how many characters the parser had read when it stopped,

@@ -117,7 +117,8 @@ TJson ReadJsonFile(const std::string& path, const std::string& name) {
   const std::string text = ReadFileText(path, name);
   try {
     return TJson::parse(text);
-  } catch (const TJson::parse_error& e) {
+  } catch (const TJson::exception& e) {
+    // A syntax error, or a number too large for a double, which the parser raises as out_of_range.
     throw EProjectError(tolvex::standins::ParseErrorPlace<TJson>(name, text) + ": malformed JSON: " +
                         ParseErrorDetail(e.what()));
   }

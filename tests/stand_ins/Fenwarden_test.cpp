@@ -386,6 +386,8 @@ TEST(FenwardenErrors, BadProjectsAndDocumentsNameTheFileAndThePlace) {
       {"malformed project", "{\n  \"documents\": [\"sheet.SchDoc\"]\n  \"compiled\": true\n}", good,
        "/bad.PrjPcb:3:3: malformed JSON: syntax error while parsing object - unexpected string literal; expected '}'"},
       {"project not an object", "[1]", good, "/bad.PrjPcb: expected a project object, found array"},
+      {"number too large", "{\"options\": {\"a\": 1e999}}", good,
+       "/bad.PrjPcb:1:19: malformed JSON: number overflow parsing '1e999'"},
       {"unknown project member", Project(R"("documents": ["sheet.SchDoc"], "analysis": [".op"])"), good,
        "/bad.PrjPcb: analysis: unknown member"},
       {"wrong format", R"({"format": "other"})", good, "/bad.PrjPcb: format: expected \"tolvex-project\", found \"other\""},

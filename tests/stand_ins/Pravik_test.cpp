@@ -542,6 +542,40 @@ TEST_F(PravikTest, SavingWithoutChangesGivesBackTheSameJsonValue) {
   }
 }
 
+TEST_F(PravikTest, SavingKeepsEveryMemberInItsPlaceAndARepeatedMemberOnce) {
+  // Members in an unusual order at every level, unknown ones holding nested values, and members given twice, which
+  // keep their first place and their last value as in any JSON reader.
+  const std::string file = R"({
+    "x-before": {"list": [1, {"deep": [true, null]}], "text": "kept"},
+    "components": [{"x-first": [], "pins": [{"x-pin": {"a": 1}, "name": "ONE", "designator": "1"}],
+      "designator": {"x-designator": 2, "value": "Q1"}, "location": [5, 6],
+      "implementations": [{"datafiles": [{"x-link": "l", "location": "q.mdl", "location": "q2.mdl"}],
+        "modelName": "QM", "parameters": [{"value": "v", "name": "Kind", "x-param": [3]}]}],
+      "pins": [{"designator": "2", "x-pin": "second"}, {"designator": "3"}],
+      "x-last": {"x": 1}, "x-last": {"y": 2}}],
+    "x-after": 1.5,
+    "format": "tolvex-schematic"
+  })";
+  const std::string path = Write("order.SchDoc", file);
+  const THandle document = Open(path);
+  ASSERT_TRUE(Save(document, ""));
+  const auto saved = nlohmann::ordered_json::parse(FileText(path));
+  const auto expected = nlohmann::ordered_json::parse(R"({
+    "x-before": {"list": [1, {"deep": [true, null]}], "text": "kept"},
+    "components": [{"x-first": [], "pins": [{"designator": "2", "x-pin": "second"}, {"designator": "3"}],
+      "designator": {"x-designator": 2, "value": "Q1"}, "location": [5, 6],
+      "implementations": [{"datafiles": [{"x-link": "l", "location": "q2.mdl"}],
+        "modelName": "QM", "parameters": [{"value": "v", "name": "Kind", "x-param": [3]}]}],
+      "x-last": {"y": 2}}],
+    "x-after": 1.5,
+    "format": "tolvex-schematic"
+  })");
+  EXPECT_EQ(saved, expected) << saved.dump(1);
+  THandle implementation = 0;
+  const THandle q1 = Component(document, "Q1", &implementation);
+  EXPECT_EQ(PinDesignators(GroupMembers(ReadComponent(q1).R.FContainer)), (std::vector<std::string>{"2", "3"}));
+}
+
 // The plug-in reads a record and writes every field back; values that went into the wrong field would show here.
 TEST_F(PravikTest, WritingBackWhatWasReadChangesNothing) {
   const std::string path = Copy("every_attribute.SchDoc");
@@ -783,6 +817,19 @@ TEST_F(PravikTest, MalformedFilesAreRefusedWithTheirPlaceAndNothingIsLoaded) {
       {"version.SchDoc", R"({"version": 2})", "version: version 2 is not the version this server reads (1)"},
       {"current.SchLib", R"({"currentComponent": "NONE", "components": [{"libraryReference": "RES"}]})",
        "current.SchLib: currentComponent: no component has the library reference \"NONE\""},
+      // A file is judged whole: its JSON first, then its format and version, then its first wrong member.
+      {"syntax after a member.SchDoc", R"({"components": [{"e1": 256}], "x": tru})",
+       "syntax after a member.SchDoc:1:36: malformed JSON: "},
+      {"format after a member.SchDoc", R"({"components": [{"e1": 256}], "format": "other"})",
+       "format after a member.SchDoc: format: expected \"tolvex-schematic\""},
+      {"two wrong members.SchDoc", R"({"components": [{"pins": [{"length": "x"}]}, {"e1": 256}]})",
+       "two wrong members.SchDoc: components[0].pins[0].length: expected an integer, found string"},
+      {"number.SchDoc", "3", "number.SchDoc: the file holds number, not a JSON object"},
+      {"overflow.SchDoc", R"({"components": [{"i1": 1e999}]})", "overflow.SchDoc:1:24: malformed JSON: number overflow parsing '1e999'"},
+      {"component.SchDoc", R"({"components": [[1]]})", "components[0]: expected an object, found array"},
+      {"components.SchDoc", R"({"components": 5})", "components: expected an array, found number"},
+      {"designator object.SchDoc", R"({"components": [{"designator": {"value": 5}}]})",
+       "components[0].designator.value: expected a text, found number"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
