@@ -25,10 +25,10 @@ std::string DesignText(F&& call, const char* operation) {
 }  // namespace
 
 bool DesignPinLocation(const TSchPin& pin, std::int32_t& x, std::int32_t& y) {
-  // The design computes a pin's stored location from its item's: (x, y - L) for orientation 1, (x + L, y) for 2,
-  // (x, y + L) for 3 and (x - L, y) for any other. The item that gives this pin's location therefore lies the
-  // other way along the pin. Exact arithmetic: near the 32-bit limits no item can give it, and none is taken
-  // from the far side of a wrapped coordinate.
+  // An item at (x, y) matches a pin whose stored location is (x, y - L) for orientation 1, (x + L, y) for 2,
+  // (x, y + L) for 3 and (x - L, y) for any other, so the item of this pin lies the other way along it. Exact
+  // arithmetic: near the 32-bit limits no item can match, and none is taken from the far side of a wrapped
+  // coordinate.
   const std::int64_t length = pin.FPinLength;
   std::int64_t ix = pin.FLocationX, iy = pin.FLocationY;
   switch (pin.FOrientation) {

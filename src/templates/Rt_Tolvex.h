@@ -58,8 +58,8 @@ class TDesignPinIndex {
 
 // The net name of a pin item of the compiled design, by the host's naming rules.
 std::string DesignNetName(IDesignPin* item);
-// The location of the compiled design's item for a schematic pin: the one from which the design computes the
-// pin's own location (FLocationX, FLocationY), the pin's length away from it in the direction of its orientation
+// Where the compiled design's item of a schematic pin lies: the place from which the pin's stored location
+// (FLocationX, FLocationY) is computed back, the pin's length away from it in the direction of its orientation
 // (0 right, 1 up, 2 left, 3 down, others right). False when that lies outside 32-bit coordinates, where no item
 // can be.
 bool DesignPinLocation(const TSchPin& pin, std::int32_t& x, std::int32_t& y);

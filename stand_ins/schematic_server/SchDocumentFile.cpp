@@ -9,12 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <limits>
-#include <set>
 #include <sstream>
 #include <stdexcept>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "SchDocumentFields.h"

@@ -39,7 +39,7 @@ class ComponentExpansion : public ::testing::Test {
     auto& mid = Design.Net("2");
     auto& ground = Design.Net("7");
     Design.Pin(c1, "X", "2", 0, 0, &mid);
-    // Each item lies where the design computes its pin's location from: (x - L, y) for orientation 0,
+    // Each item lies where its pin's stored location is computed from: (x - L, y) for orientation 0,
     // (x + L, y) for 2, (x, y + L) for 3.
     Design.Pin(r5, "A", "1", 110, 200, &in);
     Design.Pin(r5, "B", "2", 290, 200, &mid);
@@ -152,9 +152,10 @@ TEST_F(ComponentExpansion, TheFirstDocumentSearchedWins) {
 }
 
 TEST_F(ComponentExpansion, AnItemIsTakenWhenTheLocationComputedFromItIsThePins) {
-  // A schematic pin at (100, 200) of length 10. From an item at (x, y) the design computes (x, y - L) for
-  // orientation 1, (x + L, y) for 2, (x, y + L) for 3 and (x - L, y) for any other; only the item that gives the
-  // pin's location back is its item. Decoys sit on the pin's location itself and a length the other way.
+  // A schematic pin at (100, 200) of length 10. From an item at (x, y) the stored location is computed as
+  // (x, y - L) for orientation 1, (x + L, y) for 2, (x, y + L) for 3 and (x - L, y) for any other; only the item
+  // that gives the pin's location back is its item. Decoys sit on the pin's location itself and a length the
+  // other way.
   struct TCase {
     int Orientation;
     std::int32_t ItemX, ItemY, DecoyX, DecoyY;
