@@ -60,7 +60,7 @@ class FakeSchServer {
   THandle AddLibraryDocument(const std::string& fileName, THandle currentComponent);
   void AddDocumentPin(THandle document, const FakeSchPin& pin);
 
-  // Inspection.
+  // What the code under test left behind.
   std::vector<FakeSchParameter> ComponentParameters(THandle component) const;
   std::vector<FakeSchParameter> ImplementationParameters(THandle implementation) const;
   const FakeSchParameter* FindParameter(THandle container, const std::string& name) const;

@@ -1,6 +1,6 @@
-// tolvex-inspect's stand-in for a design host: the modules from its own folder, the file helpers the core binds
+// tolvex-probe's stand-in for a design host: the modules from its own folder, the file helpers the core binds
 // by name, and a client with one view.
-#include "InspectHost.h"
+#include "ProbeHost.h"
 
 #include <cstring>
 #include <filesystem>
@@ -15,7 +15,7 @@
 #include "schematic_server/Pravik.h"
 #include "workspace/Fenwarden.h"
 
-namespace tolvex::inspect {
+namespace tolvex::probe {
 
 namespace fs = std::filesystem;
 
@@ -127,9 +127,9 @@ bool IsLibraryFile(const std::string& path) {
 // The host's client as far as the core asks it during a look-up or an expansion: the current view, whose
 // document tells a schematic library ("SchLib") from a schematic ("SCH"). The objects live as long as the tool's
 // host; references are only counted.
-class TInspectClient final : public IClient {
+class TProbeClient final : public IClient {
  public:
-  TInspectClient() { FDocument.FView = &FView; }
+  TProbeClient() { FDocument.FView = &FView; }
 
   void SetDocument(const std::string& path, const std::string& kind) {
     FDocument.FPath = path;
@@ -229,12 +229,12 @@ class TInspectClient final : public IClient {
   std::uint32_t FRefs = 1;
 };
 
-TInspectHost::TInspectHost() : FFolder(ExecutableFolder()), FClient(std::make_unique<TInspectClient>()) {
+TProbeHost::TProbeHost() : FFolder(ExecutableFolder()), FClient(std::make_unique<TProbeClient>()) {
   BindHostExports(&ResolveHostExport);
   SetModuleClient(FClient.get());
 }
 
-TInspectHost::~TInspectHost() {
+TProbeHost::~TProbeHost() {
   ClearHostExports();
   SchServer().Clear();
   SchematicServerModule = nullptr;
@@ -242,26 +242,26 @@ TInspectHost::~TInspectHost() {
   for (auto it = FModules.rbegin(); it != FModules.rend(); ++it) os::ReleaseModule(*it);
 }
 
-void* TInspectHost::Load(const char* fileName) {
+void* TProbeHost::Load(const char* fileName) {
   const std::string path = FFolder + "/" + fileName;
   std::error_code error;
   if (!fs::exists(path, error))
-    throw EInspectError("cannot find " + path + " (tolvex-inspect loads it from its own folder)");
+    throw EProbeError("cannot find " + path + " (tolvex-probe loads it from its own folder)");
   void* module = os::LoadModule(path);
-  if (!module) throw EInspectError("cannot load " + path);
+  if (!module) throw EProbeError("cannot load " + path);
   FModules.push_back(module);
   return module;
 }
 
-void* TInspectHost::Export(void* module, const char* name) const {
+void* TProbeHost::Export(void* module, const char* name) const {
   void* function = os::FindExport(module, name);
-  if (!function) throw EInspectError(std::string("the module has no export ") + name);
+  if (!function) throw EProbeError(std::string("the module has no export ") + name);
   return function;
 }
 
-void TInspectHost::LoadWorkspace(const std::string& projectPath) {
+void TProbeHost::LoadWorkspace(const std::string& projectPath) {
   std::error_code error;
-  if (!fs::exists(projectPath, error)) throw EInspectError("the project " + projectPath + " does not exist");
+  if (!fs::exists(projectPath, error)) throw EProbeError("the project " + projectPath + " does not exist");
   const std::string full = fs::absolute(projectPath, error).lexically_normal().string();
   void* module = Load("Fenwarden.dll");
   auto open = reinterpret_cast<TFenwarden_OpenProject>(os::FindExport(module, "Fenwarden_OpenProject"));
@@ -272,12 +272,12 @@ void TInspectHost::LoadWorkspace(const std::string& projectPath) {
   }
   char message[2048] = {};
   const std::int32_t index = open(full.c_str(), message, sizeof message);
-  if (index < 0) throw EInspectError(message[0] ? message : "cannot open the project " + full);
+  if (index < 0) throw EProbeError(message[0] ? message : "cannot open the project " + full);
   auto focus = reinterpret_cast<TFenwarden_SetFocusedProject>(os::FindExport(module, "Fenwarden_SetFocusedProject"));
   if (focus) focus(index);
 }
 
-void TInspectHost::LoadSchematicServer() {
+void TProbeHost::LoadSchematicServer() {
   FSchematicServer = Load("Pravik.dll");
   // Checked here, so that an incomplete server is named rather than failing later for want of an export.
   Export(FSchematicServer, "Pravik_OpenDocument");
@@ -286,10 +286,10 @@ void TInspectHost::LoadSchematicServer() {
   SchServer().Bind(&ResolveSchematicServerExport);
 }
 
-void TInspectHost::LoadLibraryManager(const std::vector<std::string>& modelFolders) {
+void TProbeHost::LoadLibraryManager(const std::vector<std::string>& modelFolders) {
   for (const std::string& folder : modelFolders) {
     std::error_code error;
-    if (!fs::is_directory(folder, error)) throw EInspectError("--model-path " + folder + ": not a folder");
+    if (!fs::is_directory(folder, error)) throw EProbeError("--model-path " + folder + ": not a folder");
   }
   void* module = Load("Quillfold.dll");
   if (modelFolders.empty()) return;
@@ -298,21 +298,21 @@ void TInspectHost::LoadLibraryManager(const std::vector<std::string>& modelFolde
   for (const std::string& folder : modelFolders) add(folder.c_str());
 }
 
-THandle TInspectHost::OpenSchematic(const std::string& path) {
+THandle TProbeHost::OpenSchematic(const std::string& path) {
   auto open = reinterpret_cast<TPravik_OpenDocument>(Export(FSchematicServer, "Pravik_OpenDocument"));
   char error[2048] = {};
   const THandle document = open(path.c_str(), error, sizeof error);
-  if (!document) throw EInspectError(error[0] ? error : "cannot load " + path);
+  if (!document) throw EProbeError(error[0] ? error : "cannot load " + path);
   FClient->SetDocument(path, IsLibraryFile(path) ? "SchLib" : "SCH");
   return document;
 }
 
-void TInspectHost::FindComponent(THandle document, const std::string& path, const std::string& designator,
+void TProbeHost::FindComponent(THandle document, const std::string& path, const std::string& designator,
                                  THandle& component, THandle& implementation) const {
   auto find = reinterpret_cast<TPravik_FindComponent>(Export(FSchematicServer, "Pravik_FindComponent"));
   component = implementation = 0;
   if (!find(document, designator.c_str(), &component, &implementation) || !component)
-    throw EInspectError(path + ": no component with the designator \"" + designator + "\"");
+    throw EProbeError(path + ": no component with the designator \"" + designator + "\"");
 }
 
-}  // namespace tolvex::inspect
+}  // namespace tolvex::probe

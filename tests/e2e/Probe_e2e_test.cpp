@@ -1,4 +1,4 @@
-// tolvex-inspect with the real modules: an implementation as the Sim Editor loads it, model look-ups through the
+// tolvex-probe with the real modules: an implementation as the Sim Editor loads it, model look-ups through the
 // library manager, and template expansion for one component, over the fixtures in tests/data and examples/.
 #include <fcntl.h>
 #include <spawn.h>
@@ -22,7 +22,7 @@ extern char** environ;
 namespace tolvex::e2e {
 namespace {
 
-struct TInspectRun {
+struct TProbeRun {
   int ExitCode = -1;
   std::string Out;
   std::string Err;
@@ -41,13 +41,13 @@ struct TInspectRun {
 std::string Data(const std::string& relative) { return std::string(TOLVEX_TEST_DATA_DIR) + "/" + relative; }
 std::string Example(const std::string& relative) { return std::string(TOLVEX_EXAMPLES_DIR) + "/" + relative; }
 
-// Runs build/bin/tolvex-inspect with Arguments in a scratch working folder. The user's TOLVEX_MODEL_PATH is
+// Runs build/bin/tolvex-probe with Arguments in a scratch working folder. The user's TOLVEX_MODEL_PATH is
 // left out, so that only the folders a test names are searched.
-TInspectRun RunInspect(const std::vector<std::string>& arguments) {
+TProbeRun RunProbe(const std::vector<std::string>& arguments) {
   const TScratchFolder work;
   const std::string outPath = work.Path() + "/stdout.txt";
   const std::string errPath = work.Path() + "/stderr.txt";
-  std::vector<std::string> args = {BinFolder() + "/tolvex-inspect"};
+  std::vector<std::string> args = {BinFolder() + "/tolvex-probe"};
   args.insert(args.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
@@ -65,7 +65,7 @@ TInspectRun RunInspect(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addchdir_np(&actions, work.Path().c_str());
-  TInspectRun run;
+  TProbeRun run;
   pid_t pid = 0;
   if (posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
     int status = 0;
@@ -107,7 +107,7 @@ struct TCase {
 void RunCases(const std::vector<TCase>& cases) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const TInspectRun run = RunInspect(c.Arguments);
+    const TProbeRun run = RunProbe(c.Arguments);
     ASSERT_EQ(run.ExitCode, c.ExitCode) << run.Describe();
     EXPECT_EQ(run.Err, "") << run.Describe();
     const std::vector<std::string> lines = run.Lines();
@@ -117,11 +117,11 @@ void RunCases(const std::vector<TCase>& cases) {
   }
 }
 
-TEST(InspectEndToEnd, ImplementationKeepsTheComponentsParameterOfAName) {
+TEST(ProbeEndToEnd, ImplementationKeepsTheComponentsParameterOfAName) {
   // The whole output, so that the format stays as documented: the component's "Value" stays and the
   // implementation's of the same name is gone; the reserved four are fields, never parameters.
-  const std::string document = Data("schematics/inspect.SchDoc");
-  const TInspectRun run = RunInspect({"implementation", document, "R2"});
+  const std::string document = Data("schematics/probe.SchDoc");
+  const TProbeRun run = RunProbe({"implementation", document, "R2"});
   ASSERT_EQ(run.ExitCode, 0) << run.Describe();
   EXPECT_EQ(run.Err, "");
   std::vector<std::string> lines = run.Lines();
@@ -161,7 +161,7 @@ TEST(InspectEndToEnd, ImplementationKeepsTheComponentsParameterOfAName) {
   EXPECT_EQ(lines, expected) << run.Describe();
 }
 
-TEST(InspectEndToEnd, ImplementationOfOtherComponents) {
+TEST(ProbeEndToEnd, ImplementationOfOtherComponents) {
   const std::string models = Data("models");
   RunCases({
       {"designator in another letter case",
@@ -176,7 +176,7 @@ TEST(InspectEndToEnd, ImplementationOfOtherComponents) {
         "pin designator=\"2\" name=\"2\" part=\"0\""},
        {{"pin ", 2}}},
       {"subcircuit with its model file",
-       {"implementation", Data("schematics/inspect.SchDoc"), "U1", "--model-path", models},
+       {"implementation", Data("schematics/probe.SchDoc"), "U1", "--model-path", models},
        {"model-name \"OPAMP\"", "model-location \"opamp.ckt\"", "part-count \"2\"",
         "pin designator=\"1\" name=\"IN+\" part=\"1\"", "pin designator=\"3\" name=\"V+\" part=\"0\"",
         "pin designator=\"5\" name=\"OUT\" part=\"1\"",
@@ -188,20 +188,20 @@ TEST(InspectEndToEnd, ImplementationOfOtherComponents) {
   });
 }
 
-TEST(InspectEndToEnd, HandlesAreTheOnesTheHostHandsOut) {
+TEST(ProbeEndToEnd, HandlesAreTheOnesTheHostHandsOut) {
   // The same file loaded first gives the same handles, so a printed pair can be given to tolvex-host's edit.
   const std::string document = Data("schematics/rc_filter.SchDoc");
-  const TInspectRun inspect = RunInspect({"implementation", document, "C1"});
-  ASSERT_EQ(inspect.ExitCode, 0) << inspect.Describe();
+  const TProbeRun probe = RunProbe({"implementation", document, "C1"});
+  ASSERT_EQ(probe.ExitCode, 0) << probe.Describe();
   const THostRun host = RunHost({"--schematic", document, "open", document, "component", "C1"});
   ASSERT_EQ(host.Events("component").size(), 1u) << host.JournalText();
   const TJournalLine& component = host.Events("component")[0];
   const std::string expected = "component designator=\"C1\" handle=\"" + component.Get("handle") +
                                "\" implementation=\"" + component.Get("implementation") + "\"";
-  EXPECT_EQ(MissingInOrder(inspect.Lines(), {expected}), "") << inspect.Describe() << host.JournalText();
+  EXPECT_EQ(MissingInOrder(probe.Lines(), {expected}), "") << probe.Describe() << host.JournalText();
 }
 
-TEST(InspectEndToEnd, ModelLookUps) {
+TEST(ProbeEndToEnd, ModelLookUps) {
   const std::string models = Data("models");
   const std::string examples = Example("models");
   RunCases({
@@ -245,9 +245,9 @@ TEST(InspectEndToEnd, ModelLookUps) {
   });
 }
 
-TEST(InspectEndToEnd, Expansion) {
+TEST(ProbeEndToEnd, Expansion) {
   const std::string rc = Data("schematics/rc_filter.SchDoc");
-  const std::string mine = Data("schematics/inspect.SchDoc");
+  const std::string mine = Data("schematics/probe.SchDoc");
   const std::string kNoNets = "net-names-available \"false\"";
   RunCases({
       // Not compiled: every mapped pin is its designator in angle brackets.
@@ -302,9 +302,9 @@ TEST(InspectEndToEnd, Expansion) {
   });
 }
 
-TEST(InspectEndToEnd, ExpansionWithTheNetsOfAProject) {
-  const std::string mine = Data("schematics/inspect.SchDoc");
-  const std::string project = Data("schematics/inspect.PrjPcb");
+TEST(ProbeEndToEnd, ExpansionWithTheNetsOfAProject) {
+  const std::string mine = Data("schematics/probe.SchDoc");
+  const std::string project = Data("schematics/probe.PrjPcb");
   const std::string kNets = "net-names-available \"true\"";
   RunCases({
       // A label names its net; a net of pins only is named by its first pin.
@@ -322,12 +322,12 @@ TEST(InspectEndToEnd, ExpansionWithTheNetsOfAProject) {
        {"line \"IN NetR2_2 [IN][NetR2_2]\"", kNets},
        {{"message ", 0}}},
       {"a project left uncompiled",
-       {"expand", mine, "R2", "--project", Data("schematics/inspect_uncompiled.PrjPcb")},
+       {"expand", mine, "R2", "--project", Data("schematics/probe_uncompiled.PrjPcb")},
        {"line \"R2 <1> <2> 10k TC1=0.001\"", "net-names-available \"false\""}},
   });
 }
 
-TEST(InspectEndToEnd, BadInputIsRefusedOnStandardError) {
+TEST(ProbeEndToEnd, BadInputIsRefusedOnStandardError) {
   const TScratchFolder folder;
   const std::string rc = Data("schematics/rc_filter.SchDoc");
   const std::string notAFolder = folder.File("models.txt", "not a folder\n");
@@ -342,7 +342,7 @@ TEST(InspectEndToEnd, BadInputIsRefusedOnStandardError) {
       {"malformed JSON", {"implementation", Data("schematics/malformed_syntax.SchDoc"), "R1"}, ":6:7: malformed JSON"},
       {"malformed member", {"expand", Data("schematics/malformed_member.SchDoc"), "R1"},
        "components[0].pins[1].length"},
-      {"component without an implementation", {"expand", Data("schematics/inspect.SchDoc"), "Q1"},
+      {"component without an implementation", {"expand", Data("schematics/probe.SchDoc"), "Q1"},
        "has no simulation implementation"},
       {"no command", {}, "usage:"},
       {"unknown command", {"netlist", rc}, "unknown command \"netlist\""},
@@ -368,7 +368,7 @@ TEST(InspectEndToEnd, BadInputIsRefusedOnStandardError) {
   };
   for (const TBadCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const TInspectRun run = RunInspect(c.Arguments);
+    const TProbeRun run = RunProbe(c.Arguments);
     EXPECT_EQ(run.ExitCode, 2) << run.Describe();
     EXPECT_NE(run.Err.find(c.Message), std::string::npos) << run.Describe();
     // A refused run prints nothing half-done.

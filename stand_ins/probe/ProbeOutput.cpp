@@ -1,9 +1,9 @@
-// Writing tolvex-inspect's lines.
-#include "InspectOutput.h"
+// Writing tolvex-probe's lines.
+#include "ProbeOutput.h"
 
 #include <cstdio>
 
-namespace tolvex::inspect {
+namespace tolvex::probe {
 
 std::string Quoted(const std::string& text) {
   std::string out = "\"";
@@ -41,4 +41,4 @@ void TOutput::Record(const std::string& name, std::initializer_list<std::pair<co
 
 void TOutput::Text(const std::string& line) { FStream << line << '\n'; }
 
-}  // namespace tolvex::inspect
+}  // namespace tolvex::probe

@@ -1,11 +1,11 @@
-// The inspections themselves: each reads through the same core classes the plug-in uses, with the real
+// The probes themselves: each reads through the same core classes the plug-in uses, with the real
 // stand-in modules behind them, and writes what those classes hold.
-#include "InspectCommands.h"
+#include "ProbeCommands.h"
 
 #include <charconv>
 #include <memory>
 
-#include "InspectHost.h"
+#include "ProbeHost.h"
 #include "host/HostApi.h"
 #include "host/SchServerApi.h"
 #include "host/TextUtils.h"
@@ -16,23 +16,23 @@
 #include "server/Rt_Param.h"
 #include "templates/Rt_Tolvex.h"
 
-namespace tolvex::inspect {
+namespace tolvex::probe {
 
 namespace {
 
-// The document's component and its first implementation, which every schematic inspection needs.
+// The document's component and its first implementation, which every schematic probe needs.
 struct TTarget {
   THandle Document = 0;
   THandle Component = 0;
   THandle Implementation = 0;
 };
 
-TTarget OpenTarget(TInspectHost& host, const std::string& path, const std::string& designator, TOutput& out) {
+TTarget OpenTarget(TProbeHost& host, const std::string& path, const std::string& designator, TOutput& out) {
   TTarget target;
   target.Document = host.OpenSchematic(path);
   host.FindComponent(target.Document, path, designator, target.Component, target.Implementation);
   if (!target.Implementation)
-    throw EInspectError(path + ": the component \"" + designator + "\" has no simulation implementation");
+    throw EProbeError(path + ": the component \"" + designator + "\" has no simulation implementation");
   out.Value("document", path);
   out.Record("component", {{"designator", designator},
                            {"handle", std::to_string(target.Component)},
@@ -74,12 +74,12 @@ void WriteModelFile(const TModelFile& file, TOutput& out) {
 std::string Code(std::uint8_t value) { return std::to_string(static_cast<unsigned>(value)); }
 std::string Boolean(bool value) { return value ? "true" : "false"; }
 
-// A whole decimal number, or EInspectError naming the option.
+// A whole decimal number, or EProbeError naming the option.
 std::int32_t WholeNumber(const std::string& option, const std::string& text) {
   std::int32_t value = 0;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size())
-    throw EInspectError(option + " " + text + ": not a whole number");
+    throw EProbeError(option + " " + text + ": not a whole number");
   return value;
 }
 
@@ -92,7 +92,7 @@ void AddGivenEntries(const std::string& text, TParameterDataList& list) {
     const std::string segment = text.substr(start, bar - start);
     const std::size_t equals = segment.find('=');
     if (!TrimView(segment).empty() && (equals == std::string::npos || TrimView(segment.substr(0, equals)).empty()))
-      throw EInspectError("--parameters: \"" + segment + "\" is not Name=Value");
+      throw EProbeError("--parameters: \"" + segment + "\" is not Name=Value");
     start = bar + 1;
   }
   TParameterList given;
@@ -102,10 +102,10 @@ void AddGivenEntries(const std::string& text, TParameterDataList& list) {
 
 }  // namespace
 
-int InspectImplementation(const TInspectOptions& options, TOutput& out) {
+int ProbeImplementation(const TProbeOptions& options, TOutput& out) {
   const std::string& path = options.Arguments[0];
   const std::string& designator = options.Arguments[1];
-  TInspectHost host;
+  TProbeHost host;
   host.LoadSchematicServer();
   host.LoadLibraryManager(options.ModelFolders);
   const TTarget target = OpenTarget(host, path, designator, out);
@@ -156,12 +156,12 @@ int InspectImplementation(const TInspectOptions& options, TOutput& out) {
   return kExitDone;
 }
 
-int InspectModel(const TInspectOptions& options, TOutput& out) {
+int ProbeModel(const TProbeOptions& options, TOutput& out) {
   const std::string& name = options.Arguments[0];
-  if (TrimView(name).empty()) throw EInspectError("the model name is empty");
+  if (TrimView(name).empty()) throw EProbeError("the model name is empty");
   if (!options.LibraryModel && (options.SourceLibrary || options.LibraryReference))
-    throw EInspectError("--source-library and --library-reference belong to a --library-model look-up");
-  TInspectHost host;
+    throw EProbeError("--source-library and --library-reference belong to a --library-model look-up");
+  TProbeHost host;
   host.LoadLibraryManager(options.ModelFolders);
   const std::string kind = options.Subcircuit ? "CKT" : "MDL";
   const std::string location = options.Location.value_or("");
@@ -178,14 +178,14 @@ int InspectModel(const TInspectOptions& options, TOutput& out) {
   return file.Lines() ? kExitDone : kExitModelNotFound;
 }
 
-int InspectExpansion(const TInspectOptions& options, TOutput& out) {
+int ProbeExpansion(const TProbeOptions& options, TOutput& out) {
   const std::string& path = options.Arguments[0];
   const std::string& designator = options.Arguments[1];
   const std::int32_t part = options.Part ? WholeNumber("--part", *options.Part) : 1;
   TParameterDataList given;
   if (options.Parameters) AddGivenEntries(*options.Parameters, given);
 
-  TInspectHost host;
+  TProbeHost host;
   // The workspace first, as a host loads its modules: the expansion finds it among the loaded ones.
   if (options.Project) host.LoadWorkspace(*options.Project);
   host.LoadSchematicServer();
@@ -195,7 +195,7 @@ int InspectExpansion(const TInspectOptions& options, TOutput& out) {
   data.Load();
   const std::int32_t parts = std::max<std::int32_t>(data.FPartCount, 1);
   if (part < 1 || part > parts)
-    throw EInspectError("--part " + std::to_string(part) + ": the component \"" + designator + "\" has " +
+    throw EProbeError("--part " + std::to_string(part) + ": the component \"" + designator + "\" has " +
                         std::to_string(parts) + (parts == 1 ? " part" : " parts"));
   const std::string text = options.Template.value_or(data.FNetlist);
   out.Value("template", text);
@@ -228,7 +228,7 @@ int InspectExpansion(const TInspectOptions& options, TOutput& out) {
     netNamesAvailable = parser.NetNamesAvailable();
   } catch (const EHostError& error) {
     // The host's failure ends the expansion, as it ends the preview.
-    throw EInspectError(std::string("the expansion ended: ") + error.what());
+    throw EProbeError(std::string("the expansion ended: ") + error.what());
   }
   for (const std::string& line : lines) out.Value("line", line);
   for (const std::string& message : messages) out.Value("message", message);
@@ -236,4 +236,4 @@ int InspectExpansion(const TInspectOptions& options, TOutput& out) {
   return kExitDone;
 }
 
-}  // namespace tolvex::inspect
+}  // namespace tolvex::probe

@@ -1,5 +1,5 @@
-// tolvex-inspect: prints what the plug-in's model-data and template code make of a schematic component or a model
-// name, through the real stand-in modules beside it. Usage and output format: docs/inspect.md.
+// tolvex-probe: prints what the plug-in's model-data and template code make of a schematic component or a model
+// name, through the real stand-in modules beside it. Usage and output format: docs/probe.md.
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -8,38 +8,38 @@
 #include <sstream>
 #include <string>
 
-#include "InspectCommands.h"
-#include "InspectHost.h"
+#include "ProbeCommands.h"
+#include "ProbeHost.h"
 
-using namespace tolvex::inspect;
+using namespace tolvex::probe;
 
 namespace {
 
 constexpr const char* kUsage =
     "usage:\n"
-    "  tolvex-inspect implementation SCHDOC DESIGNATOR [--model-path DIR]...\n"
-    "  tolvex-inspect model NAME [--location LOC] [--subcircuit]\n"
+    "  tolvex-probe implementation SCHDOC DESIGNATOR [--model-path DIR]...\n"
+    "  tolvex-probe model NAME [--location LOC] [--subcircuit]\n"
     "                 [--library-model --source-library S --library-reference R] [--model-path DIR]...\n"
-    "  tolvex-inspect expand SCHDOC DESIGNATOR [--part N] [--template TEXT]\n"
+    "  tolvex-probe expand SCHDOC DESIGNATOR [--part N] [--template TEXT]\n"
     "                 [--parameters \"Name=Value|...\"] [--project PRJ]\n"
-    "Output format and exit status: docs/inspect.md\n";
+    "Output format and exit status: docs/probe.md\n";
 
 struct TCommand {
   std::size_t Arguments;
   const char* ArgumentNames;
   std::set<std::string> Options;
-  int (*Run)(const TInspectOptions&, TOutput&);
+  int (*Run)(const TProbeOptions&, TOutput&);
 };
 
 const std::map<std::string, TCommand>& Commands() {
   static const std::map<std::string, TCommand> commands = {
-      {"implementation", {2, "SCHDOC DESIGNATOR", {"--model-path"}, &InspectImplementation}},
+      {"implementation", {2, "SCHDOC DESIGNATOR", {"--model-path"}, &ProbeImplementation}},
       {"model",
        {1,
         "NAME",
         {"--location", "--subcircuit", "--library-model", "--source-library", "--library-reference", "--model-path"},
-        &InspectModel}},
-      {"expand", {2, "SCHDOC DESIGNATOR", {"--part", "--template", "--parameters", "--project"}, &InspectExpansion}},
+        &ProbeModel}},
+      {"expand", {2, "SCHDOC DESIGNATOR", {"--part", "--template", "--parameters", "--project"}, &ProbeExpansion}},
   };
   return commands;
 }
@@ -47,12 +47,12 @@ const std::map<std::string, TCommand>& Commands() {
 // Options that take no value.
 bool IsSwitch(const std::string& option) { return option == "--subcircuit" || option == "--library-model"; }
 
-// Fills Options from the command line; raises EInspectError for anything the command does not take.
-const TCommand& ParseCommandLine(int argc, char** argv, TInspectOptions& options) {
+// Fills Options from the command line; raises EProbeError for anything the command does not take.
+const TCommand& ParseCommandLine(int argc, char** argv, TProbeOptions& options) {
   options.Command = argv[1];
   const auto found = Commands().find(options.Command);
   if (found == Commands().end())
-    throw EInspectError("unknown command \"" + options.Command + "\" (implementation, model or expand)");
+    throw EProbeError("unknown command \"" + options.Command + "\" (implementation, model or expand)");
   const TCommand& command = found->second;
   std::set<std::string> seen;
   for (int i = 2; i < argc; ++i) {
@@ -61,14 +61,14 @@ const TCommand& ParseCommandLine(int argc, char** argv, TInspectOptions& options
       options.Arguments.push_back(arg);
       continue;
     }
-    if (!command.Options.count(arg)) throw EInspectError(options.Command + ": unknown option " + arg);
-    if (arg != "--model-path" && !seen.insert(arg).second) throw EInspectError(arg + " is given twice");
+    if (!command.Options.count(arg)) throw EProbeError(options.Command + ": unknown option " + arg);
+    if (arg != "--model-path" && !seen.insert(arg).second) throw EProbeError(arg + " is given twice");
     if (IsSwitch(arg)) {
       (arg == "--subcircuit" ? options.Subcircuit : options.LibraryModel) = true;
       continue;
     }
     // A value is the next argument whatever it looks like, so that a template may begin with "--".
-    if (i + 1 >= argc) throw EInspectError(arg + " needs a value");
+    if (i + 1 >= argc) throw EProbeError(arg + " needs a value");
     const std::string value = argv[++i];
     if (arg == "--model-path") options.ModelFolders.push_back(value);
     else if (arg == "--location") options.Location = value;
@@ -80,7 +80,7 @@ const TCommand& ParseCommandLine(int argc, char** argv, TInspectOptions& options
     else if (arg == "--project") options.Project = value;
   }
   if (options.Arguments.size() != command.Arguments)
-    throw EInspectError(options.Command + " takes " + command.ArgumentNames + " (" +
+    throw EProbeError(options.Command + " takes " + command.ArgumentNames + " (" +
                         std::to_string(options.Arguments.size()) + " given)");
   return command;
 }
@@ -98,18 +98,18 @@ int main(int argc, char** argv) {
     return kExitDone;
   }
   try {
-    TInspectOptions options;
+    TProbeOptions options;
     const TCommand& command = ParseCommandLine(argc, argv, options);
-    // Nothing is printed unless the inspection gets to its end: a run that fails leaves standard output empty.
+    // Nothing is printed unless the probe gets to its end: a run that fails leaves standard output empty.
     std::ostringstream text;
     TOutput out(text);
     const int status = command.Run(options, out);
     std::cout << text.str() << std::flush;
     return status;
-  } catch (const EInspectError& error) {
-    std::fprintf(stderr, "tolvex-inspect: %s\n", error.what());
+  } catch (const EProbeError& error) {
+    std::fprintf(stderr, "tolvex-probe: %s\n", error.what());
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "tolvex-inspect: %s\n", error.what());
+    std::fprintf(stderr, "tolvex-probe: %s\n", error.what());
   }
   return kExitError;
 }

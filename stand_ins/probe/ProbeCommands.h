@@ -1,4 +1,4 @@
-// The three inspections of tolvex-inspect: an implementation as the Sim Editor loads it, a model look-up, and a
+// The three probes of tolvex-probe: an implementation as the Sim Editor loads it, a model look-up, and a
 // template expansion for one component.
 #pragma once
 
@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "InspectOutput.h"
+#include "ProbeOutput.h"
 
-namespace tolvex::inspect {
+namespace tolvex::probe {
 
 // The command line, checked for its shape only; each command checks what its values mean.
-struct TInspectOptions {
+struct TProbeOptions {
   std::string Command;
   std::vector<std::string> Arguments;     // the positional ones
   std::vector<std::string> ModelFolders;  // --model-path, in order
@@ -32,9 +32,9 @@ constexpr int kExitDone = 0;
 constexpr int kExitModelNotFound = 1;
 constexpr int kExitError = 2;
 
-// Each writes its findings to Out and returns the exit status; bad input raises EInspectError.
-int InspectImplementation(const TInspectOptions& options, TOutput& out);
-int InspectModel(const TInspectOptions& options, TOutput& out);
-int InspectExpansion(const TInspectOptions& options, TOutput& out);
+// Each writes its findings to Out and returns the exit status; bad input raises EProbeError.
+int ProbeImplementation(const TProbeOptions& options, TOutput& out);
+int ProbeModel(const TProbeOptions& options, TOutput& out);
+int ProbeExpansion(const TProbeOptions& options, TOutput& out);
 
-}  // namespace tolvex::inspect
+}  // namespace tolvex::probe

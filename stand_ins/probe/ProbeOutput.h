@@ -1,4 +1,4 @@
-// The text format of tolvex-inspect: one fact a line, a name and either one quoted value or key="value" fields.
+// The text format of tolvex-probe: one fact a line, a name and either one quoted value or key="value" fields.
 #pragma once
 
 #include <initializer_list>
@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-namespace tolvex::inspect {
+namespace tolvex::probe {
 
 // Quotes Text with the journal's escapes: backslash, double quote, CR, LF and tab as \\ \" \r \n \t, every other
 // control character (below 32, and 127) as \xHH; all other bytes, UTF-8 included, as they are.
@@ -31,4 +31,4 @@ class TOutput {
   std::ostream& FStream;
 };
 
-}  // namespace tolvex::inspect
+}  // namespace tolvex::probe
