@@ -77,6 +77,14 @@ class TNames {
   std::string FText;
 };
 
+// A component's designator parameter, made afresh: a designator given again replaces the earlier one.
+TParameter& NewDesignator(TComponent& component) {
+  component.Designator = std::make_unique<TParameter>();
+  component.Designator->R = DesignatorDefaults();
+  component.Designator->DesignatorOf = &component;
+  return *component.Designator;
+}
+
 struct TFrame {
   TRole Role = roSkip;
   bool IsArray = false;
@@ -215,9 +223,7 @@ class TDocumentReader final : public nlohmann::json_sax<TJson> {
         frame.Members = &frame.Component->Source;
         break;
       case roDesignator:
-        frame.Parameter = (parent.Component->Designator = std::make_unique<TParameter>()).get();
-        frame.Parameter->R = DesignatorDefaults();
-        frame.Parameter->DesignatorOf = parent.Component;
+        frame.Parameter = &NewDesignator(*parent.Component);
         frame.Members = &frame.Parameter->Source;
         break;
       case roPins:
@@ -356,12 +362,9 @@ class TDocumentReader final : public nlohmann::json_sax<TJson> {
       case roComponent:
         if (key == "designator") {
           if (!value.is_string()) Fail(frame.Self.Member(key), "expected a text or an object, found " + TypeName(value));
-          auto designator = std::make_unique<TParameter>();
-          designator->R = DesignatorDefaults();
-          ReadValue(value, designator->R.Value, frame.Self.Member(key));
-          designator->Shorthand = true;
-          designator->DesignatorOf = frame.Component;
-          frame.Component->Designator = std::move(designator);
+          TParameter& designator = NewDesignator(*frame.Component);
+          ReadValue(value, designator.R.Value, frame.Self.Member(key));
+          designator.Shorthand = true;
           return;
         }
         if (key == "pins" || key == "parameters" || key == "implementations") refuseNonArray();
