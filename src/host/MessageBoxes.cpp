@@ -10,7 +10,7 @@ namespace {
 
 os::TModalResult Show(const char* caption, const std::string& text, os::TMessageBoxIcon icon,
                       os::TMessageBoxButtons buttons, os::TModalResult defaultButton, os::TModalResult escapeButton) {
-  ui::TMessageBoxSpec box;
+  ui::TMessageBoxContent box;
   if (auto client = ModuleClient()) box.Owner = client->GetMainWindowHandle();
   box.Caption = caption;
   box.Text = DoubleAmpersands(text);

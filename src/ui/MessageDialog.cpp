@@ -36,12 +36,12 @@ std::string ModalResultName(TModalResult result) {
   return "None";
 }
 
-TModalResult TPlatformMessageBoxPresenter::Present(const TMessageBoxSpec& box) {
+TModalResult TPlatformMessageBoxPresenter::Present(const TMessageBoxContent& box) {
   return os::ShowPlatformMessageBox(box.Owner, box.Caption, box.Text, box.Icon, box.Buttons, box.DefaultButton,
                                     box.EscapeButton);
 }
 
-TModalResult THeadlessMessageBoxPresenter::Present(const TMessageBoxSpec& box) {
+TModalResult THeadlessMessageBoxPresenter::Present(const TMessageBoxContent& box) {
   TModalResult answer = box.DefaultButton;
   if (!FAnswers.empty()) {
     answer = FAnswers.front();
@@ -57,6 +57,6 @@ TMessageBoxPresenter& CurrentMessageBoxPresenter() { return Presenter ? *Present
 
 void SetMessageBoxPresenter(TMessageBoxPresenter* presenter) { Presenter = presenter; }
 
-TModalResult ShowModalMessageBox(const TMessageBoxSpec& box) { return CurrentMessageBoxPresenter().Present(box); }
+TModalResult ShowModalMessageBox(const TMessageBoxContent& box) { return CurrentMessageBoxPresenter().Present(box); }
 
 }  // namespace tolvex::ui

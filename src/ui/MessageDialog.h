@@ -16,7 +16,7 @@ using os::TModalResult;
 using os::TMessageBoxButtons;
 using os::TMessageBoxIcon;
 
-struct TMessageBoxSpec {
+struct TMessageBoxContent {
   std::intptr_t Owner = 0;
   std::string Caption;
   std::string Text;  // as displayed: "&" already doubled
@@ -33,13 +33,13 @@ std::string ModalResultName(TModalResult result);
 class TMessageBoxPresenter {
  public:
   virtual ~TMessageBoxPresenter() = default;
-  virtual TModalResult Present(const TMessageBoxSpec& box) = 0;
+  virtual TModalResult Present(const TMessageBoxContent& box) = 0;
 };
 
 // Presents through the platform's message box.
 class TPlatformMessageBoxPresenter final : public TMessageBoxPresenter {
  public:
-  TModalResult Present(const TMessageBoxSpec& box) override;
+  TModalResult Present(const TMessageBoxContent& box) override;
 };
 
 // Records every box and answers with the next scripted result, or with the
@@ -48,10 +48,10 @@ class TPlatformMessageBoxPresenter final : public TMessageBoxPresenter {
 class THeadlessMessageBoxPresenter final : public TMessageBoxPresenter {
  public:
   struct TRecord {
-    TMessageBoxSpec Box;
+    TMessageBoxContent Box;
     TModalResult Answer;
   };
-  TModalResult Present(const TMessageBoxSpec& box) override;
+  TModalResult Present(const TMessageBoxContent& box) override;
   void QueueAnswer(TModalResult answer) { FAnswers.push_back(answer); }
   const std::vector<TRecord>& Records() const { return FRecords; }
   void Clear() {
@@ -70,6 +70,6 @@ TMessageBoxPresenter& CurrentMessageBoxPresenter();
 void SetMessageBoxPresenter(TMessageBoxPresenter* presenter);
 
 // Runs a box modally through the current presenter.
-TModalResult ShowModalMessageBox(const TMessageBoxSpec& box);
+TModalResult ShowModalMessageBox(const TMessageBoxContent& box);
 
 }  // namespace tolvex::ui

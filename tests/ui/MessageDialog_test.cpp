@@ -6,8 +6,8 @@
 namespace tolvex::ui {
 namespace {
 
-TMessageBoxSpec YesNoBox() {
-  TMessageBoxSpec box;
+TMessageBoxContent YesNoBox() {
+  TMessageBoxContent box;
   box.Caption = "Confirm";
   box.Text = "Go?";
   box.Icon = os::mbiQuestion;
