@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -125,6 +126,33 @@ struct TViewerModel {
 
 TViewerModel Model;
 
+// The first write of the viewer's files that failed since the engine last asked: a run whose
+// waveforms never reached the disk must not end as if it had succeeded. Guarded, since an engine
+// may ask from its own thread.
+class TWriteFailureRecord {
+ public:
+  void Failed(const std::string& message) {
+    const std::lock_guard<std::mutex> lock(FMutex);
+    if (!FFailed) FMessage = message;
+    FFailed = true;
+  }
+  bool Take(std::string& message) {
+    const std::lock_guard<std::mutex> lock(FMutex);
+    const bool failed = FFailed;
+    message.swap(FMessage);
+    FMessage.clear();
+    FFailed = false;
+    return failed;
+  }
+
+ private:
+  std::mutex FMutex;
+  bool FFailed = false;
+  std::string FMessage;
+};
+
+TWriteFailureRecord WriteFailures;
+
 // The unit of a wave's y values, from the usual SPICE vector names: v(...) is a voltage, i(...)
 // and a source's branch current (name#branch) a current; anything else has no known unit.
 std::string YUnitOf(std::string_view name) {
@@ -154,6 +182,17 @@ std::int32_t CopyOut(std::string_view text, char* buffer, std::int32_t size) {
   return static_cast<std::int32_t>(std::min<std::size_t>(text.size(), std::numeric_limits<std::int32_t>::max()));
 }
 
+// Text into a caller's buffer of Size bytes, cut where it fits without splitting a UTF-8
+// character (a path may hold any).
+void CopyOutWhole(std::string_view text, char* buffer, std::int32_t size) {
+  if (!buffer || size <= 0) return;
+  std::size_t length = std::min(text.size(), static_cast<std::size_t>(size) - 1);
+  if (length < text.size())
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  text.copy(buffer, length);
+  buffer[length] = '\0';
+}
+
 bool IsRegularFile(const std::string& path) {
   std::error_code error;
   return std::filesystem::is_regular_file(std::filesystem::symlink_status(path, error));
@@ -161,20 +200,26 @@ bool IsRegularFile(const std::string& path) {
 
 // Writes a plot per chart beside the waveform file and remembers them for the host. Plots this
 // viewer wrote earlier for the same file that are not written now are removed: they would show
-// a run that is gone. Only regular files are removed, never what someone put there since.
+// a run that is gone. Only regular files are removed, never what someone put there since; nor a
+// plot whose new version failed, which stays as it was. The first failure goes to FirstFailure.
 std::size_t WritePlots(const std::string& waveformPath, const std::string& documentName,
-                       const std::vector<const TChartData*>& charts) {
+                       const std::vector<const TChartData*>& charts, std::string& firstFailure) {
   std::vector<std::string> names;
   for (const TChartData* chart : charts) names.push_back(chart->Name);
   const std::vector<std::string> paths = PlotPathsFor(waveformPath, names);
   std::vector<std::string> written;
-  for (std::size_t i = 0; i < charts.size(); ++i)
-    if (WriteFileReplacing(paths[i], [&](std::ostream& out) { return WriteSvgPlot(out, *charts[i], documentName); }))
+  for (std::size_t i = 0; i < charts.size(); ++i) {
+    std::string failure;
+    if (WriteFileReplacing(
+            paths[i], [&](std::ostream& out) { return WriteSvgPlot(out, *charts[i], documentName); }, &failure))
       written.push_back(paths[i]);
+    else if (firstFailure.empty())
+      firstFailure = failure;
+  }
   const auto earlier = Model.Plots.find(waveformPath);
   if (earlier != Model.Plots.end()) {
     for (const std::string& old : earlier->second)
-      if (std::find(written.begin(), written.end(), old) == written.end() && IsRegularFile(old))
+      if (std::find(paths.begin(), paths.end(), old) == paths.end() && IsRegularFile(old))
         std::remove(old.c_str());
   } else if (Model.Plots.size() >= kMaxPlotLists) {
     Model.Plots.erase(Model.Plots.begin());
@@ -185,7 +230,8 @@ std::size_t WritePlots(const std::string& waveformPath, const std::string& docum
 }
 
 // The window's data is complete: its waveform file goes where its document was found, and a plot
-// per chart beside it. Write errors leave the run alone: the files are a convenience.
+// per chart beside it. A file that cannot be written does not stop the others; the first failure
+// is kept for the engine, which reports it when the run ends.
 void WriteWindow(std::int32_t window) {
   const TWindow* w = Model.FindWindow(window);
   const std::string documentName = w ? w->DocumentName : std::string();
@@ -197,8 +243,10 @@ void WriteWindow(std::int32_t window) {
     chart->XAxis.Unit = axis.Unit;
     charts.push_back(chart);
   }
-  WriteFileReplacing(path, [&](std::ostream& out) { return WriteSdf(out, documentName, charts); });
-  WritePlots(path, documentName, charts);
+  std::string failure;
+  WriteFileReplacing(path, [&](std::ostream& out) { return WriteSdf(out, documentName, charts); }, &failure);
+  WritePlots(path, documentName, charts, failure);
+  if (!failure.empty()) WriteFailures.Failed(failure);
 }
 
 // One line of the call log: the function's name without its prefix, then key=value fields in
@@ -349,8 +397,22 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL Ondulix_PlotFile(const
     }
     std::vector<const TChartData*> charts;
     for (const TChartData& chart : read.Document.Charts) charts.push_back(&chart);
-    CopyOut("", error, errorSize);
-    return static_cast<std::int32_t>(WritePlots(waveformPath, read.Document.DocumentName, charts));
+    // Its caller hears of a plot that failed at once, through Error; the engine's record is for runs.
+    std::string failure;
+    const std::size_t written = WritePlots(waveformPath, read.Document.DocumentName, charts, failure);
+    CopyOutWhole(failure, error, errorSize);
+    return static_cast<std::int32_t>(written);
+  });
+}
+
+TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL Ondulix_TakeWriteFailure(char* buffer,
+                                                                                  std::int32_t bufferSize) {
+  CopyOutWhole("", buffer, bufferSize);
+  return Guarded<std::int32_t>(0, [&] {
+    std::string message;
+    if (!WriteFailures.Take(message)) return 0;
+    CopyOutWhole(message, buffer, bufferSize);
+    return 1;
   });
 }
 
@@ -618,6 +680,7 @@ static_assert(std::is_same_v<decltype(&Ondulix_SetLog), TOndulix_SetLog>);
 static_assert(std::is_same_v<decltype(&Ondulix_OpenDocument), TOndulix_OpenDocument>);
 static_assert(std::is_same_v<decltype(&Ondulix_GetPlotFiles), TOndulix_GetPlotFiles>);
 static_assert(std::is_same_v<decltype(&Ondulix_PlotFile), TOndulix_PlotFile>);
+static_assert(std::is_same_v<decltype(&Ondulix_TakeWriteFailure), TOndulix_TakeWriteFailure>);
 static_assert(std::is_same_v<decltype(&OndulixAPI_GetCurrentWindow), TOndulixAPI_GetCurrentWindow>);
 static_assert(std::is_same_v<decltype(&OndulixAPI_SetDocumentName), TOndulixAPI_SetDocumentName>);
 static_assert(std::is_same_v<decltype(&OndulixAPI_SetActiveChart), TOndulixAPI_SetActiveChart>);

@@ -1,10 +1,20 @@
 // The viewer's output files: choosing the waveform file's path, naming plots and x axes, writing safely.
 #include "WaveformOutput.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <locale>
+#include <memory>
+#include <new>
+#include <streambuf>
 
 #include "host/TextUtils.h"
 
@@ -111,27 +121,126 @@ TXAxisName NameXAxis(std::string_view chartName, bool complex) {
   return {"x", ""};
 }
 
-bool WriteFileReplacing(const std::string& path, const std::function<bool(std::ostream&)>& write) {
-  if (path.empty()) return false;
-  const std::string temporary = path + ".part";
-  bool written = false;
+namespace {
+
+// A stream's buffer over a file descriptor that keeps the first failing write's errno, which the
+// standard file streams forget: a full disk must be told apart from anything else.
+class TDescriptorBuffer final : public std::streambuf {
+ public:
+  explicit TDescriptorBuffer(int fd) : FFd(fd), FBuffer(new char[kSize]) { setp(FBuffer.get(), FBuffer.get() + kSize); }
+  int Error() const { return FError; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  int sync() override { return Drain() ? 0 : -1; }
+
+ private:
+  static constexpr std::size_t kSize = 64 * 1024;
+
+  bool Drain() {
+    if (FError != 0) return false;
+    const char* p = pbase();
+    std::size_t left = static_cast<std::size_t>(pptr() - pbase());
+    // A nearly full disk takes part of a write and refuses the rest on the next one.
+    while (left > 0) {
+      const ssize_t n = ::write(FFd, p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        FError = n < 0 ? errno : EIO;
+        return false;
+      }
+      p += n;
+      left -= static_cast<std::size_t>(n);
+    }
+    setp(FBuffer.get(), FBuffer.get() + kSize);
+    return true;
+  }
+
+  int FFd;
+  int FError = 0;
+  std::unique_ptr<char[]> FBuffer;
+};
+
+// Six characters that differ from call to call and from process to process.
+std::string UniqueTag() {
+  static std::atomic<std::uint64_t> counter{0};
+  std::uint64_t value = static_cast<std::uint64_t>(::getpid()) * 0x9E3779B97F4A7C15ull ^
+                        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                        (++counter * 0xBF58476D1CE4E5B9ull);
+  value ^= value >> 31;
+  constexpr std::string_view kDigits = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string tag;
+  for (int i = 0; i < 6; ++i, value /= kDigits.size()) tag += kDigits[value % kDigits.size()];
+  return tag;
+}
+
+// Creates a new, empty temporary file beside Path, open for writing. O_EXCL with O_NOFOLLOW
+// refuses whatever already has the name, a planted link above all, so only a file this call made
+// is ever written. A name too long for the folder falls back to a short one there.
+int CreateTemporary(const std::string& path, std::string& temporary) {
+  const std::string folder = FolderPart(path);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string tag = UniqueTag();
+    temporary = path + "." + tag + ".part";
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == ENAMETOOLONG) {
+      temporary = folder + ".ondulix-" + tag + ".part";
+      fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    }
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool WriteFileReplacing(const std::string& path, const std::function<bool(std::ostream&)>& write,
+                        std::string* error) {
+  const auto fail = [&](const std::string& reason) {
+    if (error) *error = "Cannot write " + path + ": " + reason;
+    return false;
+  };
+  if (path.empty()) return fail("no file name");
+  std::string temporary;
+  const int fd = CreateTemporary(path, temporary);
+  if (fd < 0) return fail(std::strerror(errno));
+
+  std::string reason;
   {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+    TDescriptorBuffer buffer(fd);
+    std::ostream out(&buffer);
     // Numbers in the files never follow a locale the process may have set.
     out.imbue(std::locale::classic());
+    bool composed = false;
     try {
-      written = write(out) && out.good();
+      composed = write(out);
+      if (composed) out.flush();
+    } catch (const std::bad_alloc&) {
+      reason = std::strerror(ENOMEM);
     } catch (...) {
-      // Memory running out while composing: the half-written temporary file goes below.
-      written = false;
+      reason = "the contents could not be composed";
     }
-    out.close();
-    written = written && !out.fail();
+    if (buffer.Error() != 0)
+      reason = std::strerror(buffer.Error());
+    else if (reason.empty() && (!composed || !out.good()))
+      reason = "the contents could not be composed";
   }
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    return false;
+  // Only what reached the disk may replace the file: a full disk or a failing device may show
+  // itself only when the data is synced, or on some file systems only at the close.
+  if (reason.empty() && ::fsync(fd) != 0) reason = std::strerror(errno);
+  if (::close(fd) != 0 && reason.empty()) reason = std::strerror(errno);
+  // Renaming over Path replaces a link there rather than writing through it.
+  if (reason.empty() && std::rename(temporary.c_str(), path.c_str()) != 0) reason = std::strerror(errno);
+  if (!reason.empty()) {
+    ::unlink(temporary.c_str());
+    return fail(reason);
   }
   return true;
 }

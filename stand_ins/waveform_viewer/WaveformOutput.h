@@ -55,8 +55,13 @@ struct TXAxisName {
 TXAxisName NameXAxis(std::string_view chartName, bool complex);
 
 // Writes Path through a temporary file beside it that replaces Path only once complete, so that
-// a reader never sees half a file. False when anything failed; the temporary file is then gone
-// and whatever was at Path is untouched.
-bool WriteFileReplacing(const std::string& path, const std::function<bool(std::ostream&)>& write);
+// a reader never sees half a file. The temporary file is created afresh under a name of its own
+// ("<file>.<six characters>.part"), never through a link or a file someone else left there, and
+// renaming it into place replaces a link at Path instead of writing through it. False when
+// anything failed, every write, flush, sync and close included; the temporary file is then gone,
+// whatever was at Path is untouched, and Error (when given) says which file and why:
+// "Cannot write /w/amp.sdf: No space left on device".
+bool WriteFileReplacing(const std::string& path, const std::function<bool(std::ostream&)>& write,
+                        std::string* error = nullptr);
 
 }  // namespace tolvex::ondulix
