@@ -520,8 +520,15 @@ TEST_F(NgspiceEngine, BadInputGivesItsResultAndAReadableErrorFile) {
 TEST_F(NgspiceEngine, RunsAgainInTheSameProcessAfterAnUnrecoverableNetlist) {
   const std::string broken = CopyFixture(Work, "formula_error.nsx");
   const std::string netlist = CopyFixture(Work, "rc_transient.nsx");
+  // The first ngspice is unloaded when it asks to be, with memory it never freed. Under the
+  // sanitizers LeakSanitizer then reports that memory from a module it can no longer name, so
+  // no suppression can single it out: this one host process runs without leak detection.
+  const char* sanitizerOptions = std::getenv("ASAN_OPTIONS");
+  const std::string withoutLeakDetection =
+      "ASAN_OPTIONS=" + std::string(sanitizerOptions ? sanitizerOptions : "") + ":detect_leaks=0";
   const THostRun run = RunHost({"--viewer-log", ViewerLog(), "--answer", "No", "launch", "RunSimulator",
-                                "File1=" + broken, "launch", "RunSimulator", "File1=" + netlist});
+                                "File1=" + broken, "launch", "RunSimulator", "File1=" + netlist},
+                               {withoutLeakDetection});
   ASSERT_EQ(run.ExitCode, 0) << run.JournalText();
   ASSERT_EQ(run.Events("launch-done").size(), 2u) << run.JournalText();
   EXPECT_EQ(run.Events("msgbox").size(), 1u) << run.JournalText();
