@@ -1,13 +1,19 @@
 // Where the viewer's files go and what they are called: the document a window's name picks,
-// plot names that are safe and never collide, x-axis names, and writes that fail cleanly.
+// plot names that are safe and never collide, x-axis names, and writes that fail cleanly: never
+// through a planted link, never hiding a full disk.
 #include "WaveformOutput.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <new>
 #include <sstream>
 
@@ -173,6 +179,154 @@ TEST_F(WriteFileReplacingTest, APathThatCannotBeAFileIsRefused) {
   EXPECT_FALSE(WriteFileReplacing(Path("missing/amp.sdf"), [](std::ostream& out) { return Writes(out, "x"); }));
   EXPECT_FALSE(WriteFileReplacing("", [](std::ostream& out) { return Writes(out, "x"); }));
   EXPECT_EQ(Files(), std::vector<std::string>{"taken.sdf"});
+}
+
+TEST_F(WriteFileReplacingTest, ALinkOrAFileAtTheTemporaryOrTheFinalNameIsNeverWrittenThrough) {
+  enum TPlant { pSymbolicLink, pHardLink };
+  struct TCase {
+    const char* Name;
+    const char* At;      // in the folder written to
+    TPlant Plant;
+    const char* Target;  // in the victim's folder
+  } cases[] = {
+      {"a link at the old temporary name", "amp.sdf.part", pSymbolicLink, "precious.txt"},
+      {"a dangling link at the old temporary name", "amp.sdf.part", pSymbolicLink, "created.txt"},
+      {"a hard link at the old temporary name", "amp.sdf.part", pHardLink, "precious.txt"},
+      {"a link at the final name", "amp.sdf", pSymbolicLink, "precious.txt"},
+      {"a dangling link at the final name", "amp.sdf", pSymbolicLink, "created.txt"},
+      {"a link to a folder at the final name", "amp.sdf", pSymbolicLink, "."},
+  };
+  const fs::path victim = FFolder / "victim";
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const fs::path folder = FFolder / "out";
+    fs::remove_all(folder);
+    fs::remove_all(victim);
+    fs::create_directories(folder);
+    fs::create_directories(victim);
+    std::ofstream(victim / "precious.txt") << "precious\n";
+    if (c.Plant == pSymbolicLink)
+      fs::create_symlink(victim / c.Target, folder / c.At);
+    else
+      fs::create_hard_link(victim / c.Target, folder / c.At);
+    const std::string path = (folder / "amp.sdf").string();
+    std::string error;
+
+    ASSERT_TRUE(WriteFileReplacing(path, [](std::ostream& out) { return Writes(out, "new\n"); }, &error)) << error;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path))) << "the file stands at its name, not a link";
+    EXPECT_EQ(Read(path), "new\n");
+    EXPECT_EQ(Read((victim / "precious.txt").string()), "precious\n");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(victim / "created.txt")));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder)) left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    const std::string at = c.At;
+    const std::vector<std::string> expected =
+        at == "amp.sdf" ? std::vector<std::string>{"amp.sdf"} : std::vector<std::string>{"amp.sdf", at};
+    EXPECT_EQ(left, expected) << "nothing of the write is left; what was planted elsewhere is left alone";
+  }
+}
+
+// Runs Body in a child process whose files can grow to Limit bytes at most, as on a disk with that
+// much room left: a write beyond it fails with EFBIG (SIGXFSZ ignored). Returns what Body returns.
+// An alarm ends the child should a regression make it block.
+std::string WithFileSizeLimit(rlim_t limit, const std::function<std::string()>& body) {
+  int channel[2];
+  if (pipe(channel) != 0) return "no pipe";
+  const pid_t child = fork();
+  if (child < 0) return "no child";
+  if (child == 0) {
+    close(channel[0]);
+    alarm(30);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit room{};
+    getrlimit(RLIMIT_FSIZE, &room);
+    room.rlim_cur = limit;
+    if (setrlimit(RLIMIT_FSIZE, &room) != 0) _exit(2);
+    const std::string result = body();
+    const bool sent = write(channel[1], result.data(), result.size()) == static_cast<ssize_t>(result.size());
+    _exit(sent ? 0 : 3);
+  }
+  close(channel[1]);
+  std::string result;
+  char block[4096];
+  for (ssize_t n; (n = read(channel[0], block, sizeof block)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    result.append(block, static_cast<std::size_t>(n));
+  }
+  close(channel[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the child failed with status " + std::to_string(status);
+  return result;
+}
+
+TEST_F(WriteFileReplacingTest, ADiskWithoutRoomFailsTheWriteWithItsReasonAndLeavesTheOldFile) {
+  struct TCase {
+    const char* Name;
+    rlim_t Room;
+    std::size_t Size;
+    bool Written;
+  } cases[] = {
+      {"no room at all", 0, 10, false},
+      {"room for part of the first block", 100, 200000, false},
+      {"room for a block and a half", 100000, 300000, false},
+      {"one byte short", 150000, 150001, false},
+      {"just enough room", 150000, 150000, true},
+  };
+  const std::string path = Path("amp.sdf");
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ASSERT_TRUE(WriteFileReplacing(path, [](std::ostream& out) { return Writes(out, "kept\n"); }));
+    const std::string result = WithFileSizeLimit(c.Room, [&] {
+      std::string error;
+      const bool written = WriteFileReplacing(
+          path, [&](std::ostream& out) { return Writes(out, std::string(c.Size, 'x')); }, &error);
+      return written ? std::string("written") : error;
+    });
+    if (c.Written) {
+      EXPECT_EQ(result, "written");
+      EXPECT_EQ(fs::file_size(path), c.Size);
+    } else {
+      EXPECT_EQ(result, "Cannot write " + path + ": " + std::strerror(EFBIG));
+      EXPECT_EQ(Read(path), "kept\n");
+    }
+    EXPECT_EQ(Files(), std::vector<std::string>{"amp.sdf"}) << "no temporary file is left";
+  }
+}
+
+TEST_F(WriteFileReplacingTest, EveryFailureNamesTheFileAndWhy) {
+  fs::create_directories(Path("taken.sdf"));
+  struct TCase {
+    const char* Name;
+    std::string Path;
+    bool Composed;
+    std::string Expected;
+  } cases[] = {
+      {"a folder in the way", Path("taken.sdf"), true, "Cannot write " + Path("taken.sdf") + ": Is a directory"},
+      {"no such folder", Path("missing/amp.sdf"), true,
+       "Cannot write " + Path("missing/amp.sdf") + ": No such file or directory"},
+      {"no name", "", true, "Cannot write : no file name"},
+      {"the contents failed", Path("amp.sdf"), false,
+       "Cannot write " + Path("amp.sdf") + ": the contents could not be composed"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::string error;
+    EXPECT_FALSE(WriteFileReplacing(c.Path, [&](std::ostream& out) { return Writes(out, "x") && c.Composed; }, &error));
+    EXPECT_EQ(error, c.Expected);
+  }
+  EXPECT_EQ(Files(), std::vector<std::string>{"taken.sdf"});
+}
+
+TEST_F(WriteFileReplacingTest, ANameTooLongForATemporaryFileBesideItStillWrites) {
+  const std::string name = std::string(250, 'a') + ".sdf";  // 254: room for no longer name
+  const std::string path = Path(name);
+  std::string error;
+  ASSERT_TRUE(WriteFileReplacing(path, [](std::ostream& out) { return Writes(out, "long\n"); }, &error)) << error;
+  EXPECT_EQ(Read(path), "long\n");
+  EXPECT_EQ(Files(), std::vector<std::string>{name});
 }
 
 }  // namespace
