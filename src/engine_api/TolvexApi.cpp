@@ -2,7 +2,9 @@
 // two update calls, let the host process its messages while the engine runs.
 #include "engine_api/TolvexApi.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "host/HostApi.h"
@@ -14,7 +16,12 @@ namespace {
 
 TProgressState Progress;
 
+// Pushes onto the host's status stack not yet popped, counted from the start of the current run.
+std::int64_t OpenPushes = 0;
+
 void StatusBar(std::int32_t index, const char* text) {
+  if (index == sbiPush) ++OpenPushes;
+  if (index == sbiPop && OpenPushes > 0) --OpenPushes;
   if (auto client = ModuleClient()) client->SetStatusBarState(index, text ? text : "");
 }
 
@@ -33,16 +40,24 @@ void StartProgress(const std::string& caption, std::int32_t total) {
   Progress.Total = total;
   Progress.Position = 0;
   Progress.Shown = 0;
+  Progress.Advanced = 0;
   Progress.Active = true;
 }
 
 void AdvanceProgress(std::int32_t count) {
   if (!Progress.Active) return;
-  // The position wraps like the 32-bit counter it is, rather than overflowing.
-  Progress.Position = static_cast<std::int32_t>(static_cast<std::uint32_t>(Progress.Position) +
-                                                static_cast<std::uint32_t>(count));
+  // 64 bits hold the sum of 2^32 updates of the largest count; saturating keeps even more harmless.
+  constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 2;
+  Progress.Position = std::clamp(Progress.Position + count, -kLimit, kLimit);
   const std::int32_t percent = ProgressPercent(Progress.Position, Progress.Total);
-  for (std::int32_t step = Progress.Shown; step < percent; ++step) StatusBar(sbiProgressStep, "");
+  if (percent > Progress.Shown) {
+    // A percent that fell (a negative count or total) and rose again would advance the display
+    // once more; the display is bounded all the same, so no input can flood the host with steps.
+    const std::int64_t wanted = static_cast<std::int64_t>(percent) - Progress.Shown;
+    const std::int64_t steps = std::min<std::int64_t>(wanted, kMaxProgressSteps - Progress.Advanced);
+    for (std::int64_t step = 0; step < steps; ++step) StatusBar(sbiProgressStep, "");
+    if (steps > 0) Progress.Advanced += static_cast<std::int32_t>(steps);
+  }
   Progress.Shown = percent;
 }
 
@@ -65,7 +80,25 @@ void Guarded(F&& f) {
 }  // namespace
 
 const TProgressState& ProgressState() { return Progress; }
-void ResetProgressState() { Progress = TProgressState{}; }
+void ResetProgressState() {
+  Progress = TProgressState{};
+  OpenPushes = 0;
+}
+
+TRunStatusScope::TRunStatusScope() {
+  OpenPushes = 0;
+  Guarded([&] { FStatusText = StatusText(); });
+}
+
+TRunStatusScope::~TRunStatusScope() {
+  Guarded([&] {
+    EndProgress();
+    while (OpenPushes > 0) StatusBar(sbiPop, "");
+    // Given back only when it differs, so a run that left the bar as it found it adds nothing.
+    if (StatusText() != FStatusText) StatusBar(sbiText, FStatusText.c_str());
+  });
+  OpenPushes = 0;
+}
 
 std::int32_t ProgressPercent(std::int64_t position, std::int32_t total) {
   if (total == 0) return 100;

@@ -1,6 +1,7 @@
 // The waveform relay and its dump.
 #include "engine_api/WaveformRelay.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -37,6 +38,19 @@ struct TViewerFunctions {
 TViewerFunctions Viewer;
 TNetlistPathSource NetlistSource = nullptr;
 std::FILE* DumpFile = nullptr;
+std::string DumpPath;
+std::string DumpFailure;
+
+// Only the first failure is kept: it is the cause, what follows are its consequences.
+void DumpFailed(const std::string& what, const std::string& path, const std::string& reason) {
+  if (DumpFailure.empty()) DumpFailure = "Could not " + what + " the dump file " + path + ": " + reason;
+}
+
+// Whatever is left is dropped once a write failed: a dump with a gap in it would pass for whole.
+void AbandonDump() {
+  if (DumpFile) std::fclose(DumpFile);
+  DumpFile = nullptr;
+}
 
 template <class F>
 void Bind(F& target, os::TModuleHandle module, const char* name) {
@@ -58,18 +72,33 @@ std::string ChartName(std::int32_t chart) { return AskName(Viewer.GetChartName, 
 
 void WriteLine(const std::string& line) {
   if (!DumpFile) return;
-  // A line that cannot be written is dropped; the run goes on.
-  std::fwrite(line.data(), 1, line.size(), DumpFile);
-  std::fwrite("\r\n", 1, 2, DumpFile);
+  // The run goes on when a line cannot be written; the failure is told once the engine returns.
+  errno = 0;
+  if (std::fwrite(line.data(), 1, line.size(), DumpFile) != line.size() || std::fwrite("\r\n", 1, 2, DumpFile) != 2) {
+    DumpFailed("write", DumpPath, errno ? std::strerror(errno) : "the write failed");
+    AbandonDump();
+  }
 }
 
 void OpenDump() {
   CloseDump();
   const std::string netlist = NetlistSource ? NetlistSource() : std::string();
   if (netlist.empty()) return;
-  DumpFile = std::fopen(DumpPathFor(netlist).c_str(), "wb");
+  const std::optional<std::string> path = DumpPathFor(netlist);
+  if (!path) {
+    DumpFailed("create", WholeDumpPathFor(netlist), "the path is longer than 255 characters");
+    return;
+  }
+  // Made afresh, so that a link planted under the dump's name is replaced, never written through.
+  std::string error;
+  DumpFile = os::CreateFileAfresh(*path, error);
+  if (!DumpFile) {
+    DumpFailed("create", *path, error);
+    return;
+  }
+  DumpPath = *path;
   // The dump of a long run is large: a generous buffer keeps the relay cheap.
-  if (DumpFile) std::setvbuf(DumpFile, nullptr, _IOFBF, 1 << 16);
+  std::setvbuf(DumpFile, nullptr, _IOFBF, 1 << 16);
 }
 
 template <class F>
@@ -123,7 +152,13 @@ void ClearViewerFunctions() { Viewer = TViewerFunctions{}; }
 
 void SetRelayNetlistSource(TNetlistPathSource source) { NetlistSource = source; }
 
-std::string DumpPathFor(const std::string& netlistPath) {
+std::optional<std::string> DumpPathFor(const std::string& netlistPath) {
+  std::string path = WholeDumpPathFor(netlistPath);
+  if (path.size() > kShortStringLength) return std::nullopt;
+  return path;
+}
+
+std::string WholeDumpPathFor(const std::string& netlistPath) {
   std::string path;
   if (VfsIsVFSFileName(netlistPath)) {
     std::string folder = VfsExtractFileDir(VfsGetExternalPathForFile(netlistPath));
@@ -136,7 +171,7 @@ std::string DumpPathFor(const std::string& netlistPath) {
     const bool hasExtension = dot != std::string::npos && (nameStart == std::string::npos || dot > nameStart);
     path = (hasExtension ? netlistPath.substr(0, dot) : netlistPath) + ".txt";
   }
-  return CutText(path, kShortStringLength);
+  return path;
 }
 
 std::string FormatDumpNumber(double value, char separator) {
@@ -154,8 +189,22 @@ std::string FormatDumpNumber(double value, char separator) {
 }
 
 void CloseDump() {
-  if (DumpFile) std::fclose(DumpFile);
+  if (!DumpFile) return;
+  std::FILE* file = DumpFile;
   DumpFile = nullptr;
+  errno = 0;
+  // The buffered rest reaches the disk here, so the flush and the close are where a full disk shows.
+  const bool flushed = std::fflush(file) == 0;
+  const int flushError = errno;
+  const bool closed = std::fclose(file) == 0;
+  if (!flushed || !closed)
+    DumpFailed("write", DumpPath, std::strerror(!flushed && flushError ? flushError : errno ? errno : EIO));
+}
+
+std::string TakeDumpFailure() {
+  std::string failure;
+  failure.swap(DumpFailure);
+  return failure;
 }
 
 }  // namespace tolvex

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine_api/EngineCallbacks.h"
@@ -22,12 +23,21 @@ using TNetlistPathSource = std::string (*)();
 void SetRelayNetlistSource(TNetlistPathSource source);
 
 // The dump's path for a netlist: its extension changed to ".txt" (through the
-// host's disk path for a virtual name), cut to 255 characters.
-std::string DumpPathFor(const std::string& netlistPath);
+// host's disk path for a virtual name). None when that path is longer than the
+// 255-character field that holds it: a cut path would name another file.
+std::optional<std::string> DumpPathFor(const std::string& netlistPath);
+// The same path whatever its length (for messages that name it).
+std::string WholeDumpPathFor(const std::string& netlistPath);
 // 8 significant digits, at least two exponent digits, Separator as the decimal point: 1.5000000E+00.
 std::string FormatDumpNumber(double value, char separator);
-// Closes the dump if it is open (library unload).
+// Closes the dump if it is open (end of a run, library unload); a close that fails
+// is remembered as the dump's failure.
 void CloseDump();
+// The first failure of the dump since the last call, as a message that names the
+// file and the reason (empty when there was none); the failure is then forgotten.
+// The dump is created afresh, and every write, the flush and the close are checked:
+// after a failure the rest of the dump is dropped.
+std::string TakeDumpFailure();
 
 }  // namespace tolvex
 

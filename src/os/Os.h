@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,8 +36,20 @@ std::string LocalAppDataFolder();
 // Creates Folder and its missing parents; true when it exists afterwards.
 bool EnsureFolder(const std::string& folder);
 // Reads an integer key from an INI-style option file; Default when the file,
-// the section or the key is missing or the value is not an integer.
+// the section or the key is missing or the value is not an integer. Only a
+// regular file is read: anything else at that place (a folder, a FIFO, a
+// device) counts as a missing file, and looking at it never blocks.
 int ReadProfileInt(const std::string& file, const std::string& section, const std::string& key, int defaultValue);
+
+// Whether A and B name one file: the same name (letter case ignored where the
+// platform ignores it), or two names of one file on disk (a link, a second
+// name). False when neither can be told, for example when B does not exist.
+bool SameFile(const std::string& a, const std::string& b);
+// Creates Path as a new, empty file open for binary writing, never writing
+// through what was at its place: an existing file or link of that name is
+// removed first, and the new file is created exclusively, without following a
+// link. Nullptr, with the reason in Error, when that cannot be done.
+std::FILE* CreateFileAfresh(const std::string& path, std::string& error);
 
 // The calling thread's message queue.
 struct TMessage {

@@ -40,6 +40,11 @@ TParameterCache& Cache() {
 
 bool SameName(std::string_view a, std::string_view b) { return SameText(TrimView(a), TrimView(b)); }
 
+bool CanRepresentParameter(std::string_view name, std::string_view value) {
+  return !TrimView(name).empty() && name.find_first_of(std::string_view("=|\0", 3)) == std::string_view::npos &&
+         value.find_first_of(std::string_view("|\0", 2)) == std::string_view::npos;
+}
+
 TParameter::TParameter(std::string_view name, std::string_view value)
     // Trimmed again after the cut, so a blank at the cut point never ends a stored name.
     : FName(TrimView(CutText(TrimView(UpToNul(name)), kShortStringLength))), FValue(UpToNul(value)) {}
@@ -114,7 +119,7 @@ bool TParameterList::FormatTo(char* buffer, std::size_t bufferSize) const {
   for (const TParameter& parameter : FItems) {
     const std::size_t entryLength = (first ? 0 : 1) + parameter.Name().size() + 1 + parameter.Value().size();
     // The NUL needs its byte too; compared this way round nothing can wrap.
-    if (entryLength >= bufferSize - length) {
+    if (!CanRepresentParameter(parameter.Name(), parameter.Value()) || entryLength >= bufferSize - length) {
       buffer[length] = '\0';
       return false;
     }
@@ -131,9 +136,16 @@ bool TParameterList::FormatTo(char* buffer, std::size_t bufferSize) const {
   return true;
 }
 
+bool TParameterList::CanFormat() const {
+  for (const TParameter& parameter : FItems)
+    if (!CanRepresentParameter(parameter.Name(), parameter.Value())) return false;
+  return true;
+}
+
 std::string TParameterList::Format() const {
   std::string text;
   for (const TParameter& parameter : FItems) {
+    if (!CanRepresentParameter(parameter.Name(), parameter.Value())) break;
     if (!text.empty()) text += '|';
     text += parameter.Name();
     text += '=';
@@ -149,15 +161,20 @@ bool SetParameterInBuffer(char* buffer, std::size_t bufferSize, std::string_view
   const void* nul = std::memchr(buffer, '\0', bufferSize);
   const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - buffer) : bufferSize;
   list.Parse(std::string_view(buffer, length));
-  const std::string_view newValue = TrimView(UpToNul(value).substr(0, kShortStringLength));
-  if (TParameter* existing = list.Find(name))
-    existing->SetValue(newValue);
-  else
-    list.AddParameter(name, newValue);
+  const std::string_view newName = TrimView(name);
+  const std::string_view newValue = TrimView(value);
+  const bool representable = newName.size() <= kShortStringLength && newValue.size() <= kShortStringLength &&
+                             CanRepresentParameter(newName, newValue);
+  if (representable) {
+    if (TParameter* existing = list.Find(newName))
+      existing->SetValue(newValue);
+    else
+      list.AddParameter(newName, newValue);
+  }
   // A result that does not fit leaves the caller's text as it was rather than
   // dropping the entries after the cut: nothing the buffer held is lost.
-  const std::string text = list.Format();
-  if (text.size() >= bufferSize) {
+  const std::string text = representable ? list.Format() : std::string();
+  if (!representable || text.size() >= bufferSize) {
     if (!nul) buffer[bufferSize - 1] = '\0';
     return false;
   }

@@ -19,6 +19,11 @@ constexpr std::size_t kMaxParameterValueLength = kParameterTextBufferSize - 1;
 // True when both names are equal once trimmed, letter case of a-z/A-Z ignored.
 bool SameName(std::string_view a, std::string_view b);
 
+// Whether a parameter text can carry Name and Value so that parsing gives them back: there is
+// no escape, so a name holds no "=" and no "|", a value no "|", neither a NUL, and the name is
+// not blank. Anything else would be read back as other parameters.
+bool CanRepresentParameter(std::string_view name, std::string_view value);
+
 // One entry of a parameter text. The name is kept trimmed and at most kShortStringLength
 // characters long; the value is kept exactly as given. Both stop at an embedded NUL,
 // because everything that reads them later sees NUL-terminated text.
@@ -62,10 +67,14 @@ class TParameterList {
 
   // Writes the list as Name=Value|Name=Value into buffer, replacing its text, and always
   // NUL-terminates (unless bufferSize is 0, when nothing is written). When the whole text
-  // does not fit it stops after the last complete entry that does, so a reader never sees
-  // half a parameter, and returns false.
+  // does not fit, or an entry cannot be represented (CanRepresentParameter; only entries
+  // added by hand can be such), it stops after the last complete entry before, so a reader
+  // never sees half a parameter or one that reads as others, and returns false.
   bool FormatTo(char* buffer, std::size_t bufferSize) const;
+  // The same text without a size limit; it too stops before an entry that cannot be represented.
   std::string Format() const;
+  // Whether every entry can be written as it is (Format then gives the whole list).
+  bool CanFormat() const;
 
   void Clear() { FItems.clear(); }
   std::size_t Count() const { return FItems.size(); }
@@ -77,11 +86,13 @@ class TParameterList {
 };
 
 // Sets one parameter inside the NUL-terminated text held in buffer (bufferSize bytes; the
-// text is read no further than that). Name and value are cut to kShortStringLength
-// characters and the value trimmed; an entry that already matches keeps its stored name
-// and gets the new value in place, otherwise the entry is appended. The text is rewritten
-// as by FormatTo; when the result does not fit, the buffer keeps its old text (a buffer
-// that held no NUL is terminated at its last byte) and the answer is false.
+// text is read no further than that). The value is trimmed; an entry that already matches
+// keeps its stored name and gets the new value in place, otherwise the entry is appended.
+// The text is rewritten as by FormatTo. A name or trimmed value longer than the
+// kShortStringLength-character fields, or one the text cannot carry (CanRepresentParameter),
+// is refused rather than cut or written into a text that reads differently. When refused,
+// or when the result does not fit, the buffer keeps its old text (a buffer that held no NUL
+// is terminated at its last byte) and the answer is false.
 bool SetParameterInBuffer(char* buffer, std::size_t bufferSize, std::string_view name,
                           std::string_view value);
 

@@ -44,11 +44,13 @@ void RunSimulatorCommand(IServerDocumentView* context, const char* parameters) {
   EngineLibraryName = "xspice.dll";
   RegressionMode = false;
   std::string value;
-  if (list.GetValue("XSpiceDllName", value)) EngineLibraryName = value;
+  // Paths are taken whole: read through a 255-character field they would be cut into other
+  // paths, and the run refuses one that is too long instead.
+  if (const TParameter* engine = list.Find("XSpiceDllName")) EngineLibraryName = Trim(engine->Value());
   if (list.GetValue("RegressionTest", value) && SameText(value, "True")) RegressionMode = true;
   if (list.GetValue("ProjectFullPath", value) && !simulator->FindProject(value)) return;
-  if (list.GetValue("File1", value)) {
-    simulator->SetNetlistPath(value);
+  if (const TParameter* netlist = list.Find("File1")) {
+    simulator->SetNetlistPath(Trim(netlist->Value()));
   } else if (!simulator->PrepareFromView(context)) {
     return;
   }

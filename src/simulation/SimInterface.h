@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "host/HostInterfaces.h"
@@ -28,12 +29,21 @@ class TSimulator {
   bool HasProject() const { return static_cast<bool>(FProject); }
 
  private:
-  void RunBuiltInEngine();
-  void RunExternalEngine();
+  // Each check and builder below tells the user why it refuses a run.
+  bool CheckRunPaths();
+  std::optional<std::string> ModuleFolderPath(const std::string& name);
+  bool BuildBuiltInStartText(std::string& text);
+  bool BuildExternalStartText(std::string& text);
+  void RunBuiltInEngine(const std::string& parameterText);
+  void RunExternalEngine(const std::string& commandText);
   void ReactToBuiltInResult(std::int32_t result);
+  void ReactToExternalResult(std::int32_t result);
+  void ReportDumpFailure();
 
   std::string FNetlistPath;
   TInterfacePtr<IProject> FProject;
+  // The external engine of the current run, in this library's folder.
+  std::string FExternalLibraryPath;
 };
 
 // The one simulation object of the module; exists from module creation to destruction.
@@ -44,7 +54,7 @@ void DestroySimulator();
 // Module-wide run state.
 extern bool SimulationBusy;
 extern bool RegressionMode;
-// At most 255 characters; "xspice.dll" unless the command names another engine.
+// "xspice.dll" unless the command names another engine; a run refuses a name longer than 255 characters.
 extern std::string EngineLibraryName;
 
 // The option file: "Tolvex.ini" in the folder "Zentor" of the user's local application-data folder.

@@ -28,15 +28,22 @@ void ModuleAnchor() {}
 
 }  // namespace
 
-std::string PathInModuleFolder(const std::string& name) {
-  const std::string ownPath = CutText(os::ModulePathOf(reinterpret_cast<const void*>(&ModuleAnchor)), 255);
+std::string OwnModulePath() { return os::ModulePathOf(reinterpret_cast<const void*>(&ModuleAnchor)); }
+
+std::optional<std::string> PathInModuleFolder(const std::string& name) {
+  const std::string ownPath = OwnModulePath();
   const std::size_t separator = ownPath.find_last_of(os::PathSeparator());
-  const std::string folder = separator == std::string::npos ? std::string() : ownPath.substr(0, separator);
-  return folder + os::PathSeparator() + name;
+  // Without a folder the result would be a path from the root or the working folder: never a module of ours.
+  if (ownPath.size() > kShortStringLength || separator == std::string::npos) return std::nullopt;
+  std::string path = ownPath.substr(0, separator) + os::PathSeparator() + name;
+  if (path.size() > kShortStringLength) return std::nullopt;
+  return path;
 }
 
 void LoadEngineLibrary() {
-  BuiltIn.LoadedReference = os::LoadModule(PathInModuleFolder("xspice.dll"));
+  // A library path that does not fit loads nothing; every run then says which path it was.
+  const std::optional<std::string> path = PathInModuleFolder("xspice.dll");
+  BuiltIn.LoadedReference = path ? os::LoadModule(*path) : nullptr;
   // The engine is whatever the process now has loaded under that name, normally the one just loaded.
   os::TModuleHandle engine = os::FindLoadedModule("XSpice.dll");
   if (!engine) engine = BuiltIn.LoadedReference;

@@ -3,14 +3,19 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tolvex {
 
 constexpr std::int32_t kEngineNotBound = 17;
 
-// The folder of this library's file (its path cut to 255 characters), the platform's separator, then Name.
-std::string PathInModuleFolder(const std::string& name);
+// The whole path of this library's file as the system reports it; empty when it cannot be told.
+std::string OwnModulePath();
+// The folder of this library's file, the platform's separator, then Name. None when this
+// library's path is unknown or longer than its 255-character field, or the result is longer
+// than 255 characters: a path cut to fit would name another file.
+std::optional<std::string> PathInModuleFolder(const std::string& name);
 
 // At module creation: loads "xspice.dll" from this library's folder and binds its entry points.
 void LoadEngineLibrary();

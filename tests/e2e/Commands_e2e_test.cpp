@@ -121,8 +121,8 @@ TEST_F(Commands, ExternalEngineResults) {
     }
     const auto opens = run.Events("document-open");
     ASSERT_EQ(opens.size(), c.Opened ? 2u : 1u) << run.JournalText();
-    // The waveform document is asked for by its file name alone.
-    EXPECT_EQ(opens[0].Get("path"), "amp.sdf");
+    // The waveform document is asked for beside the netlist, never in the host's working folder.
+    EXPECT_EQ(opens[0].Get("path"), Work.Path() + "/amp.sdf");
     if (c.Opened) {
       EXPECT_EQ(opens[1].Get("kind"), c.Opened);
     }
@@ -206,15 +206,18 @@ TEST_F(Commands, ViewErrorCutsARemainderThatDoesNotFitTheProcessBuffer) {
   EXPECT_EQ(processes[0].Get("params"), "A=" + big);
 }
 
-TEST_F(Commands, LongNetlistPathsAreCutForTheEngineAndNeverCrash) {
+TEST_F(Commands, LongNetlistPathsAreRefusedWholeAndNeverCrash) {
   const std::string nsx = Work.File(std::string(120, 'd') + "/" + std::string(120, 'e') + "/amp.nsx",
                                     Script({"result 13"}));
   ASSERT_GT(nsx.size(), 255u);
   const THostRun run = Host({"launch", "RunSimulator", "File1=" + nsx});
   EXPECT_EQ(run.ExitCode, 0) << run.JournalText();
-  // The engine was given the first 255 characters, which name no file.
+  // The engine is not handed the first 255 characters, another path: the run is refused, naming the whole one.
   ASSERT_EQ(run.Events("msgbox").size(), 1u) << run.JournalText();
-  EXPECT_EQ(run.Events("msgbox")[0].Get("text"), "XSpice could not locate the netlist file");
+  EXPECT_EQ(run.Events("msgbox")[0].Get("text"),
+            "Cannot run simulation\nThis path is longer than 255 characters:\n" + nsx);
+  EXPECT_TRUE(run.Events("vfs-delete").empty()) << run.JournalText();
+  EXPECT_TRUE(run.Events("document-open").empty()) << run.JournalText();
 }
 
 TEST_F(Commands, TheEngineIsToldWhereToCallBack) {
@@ -259,14 +262,18 @@ TEST_F(Commands, RegressionRunsRelayEveryCallToTheViewer) {
   EXPECT_NE(ReadFile(Work.Path() + "/amp.txt").find("WaveName:v(out) Chart:tran"), std::string::npos);
 }
 
-TEST_F(Commands, ADumpThatCannotBeWrittenIsDroppedAndTheRunGoesOn) {
+TEST_F(Commands, ADumpThatCannotBeWrittenIsReportedAfterTheRunGoesOn) {
   const std::string nsx = Work.File("amp.nsx", Script({"SetDocumentName amp", "NewChart tran 0 0 0",
                                                        "DataComplete 1 0", "result 9"}));
   std::filesystem::create_directories(Work.Path() + "/amp.txt");  // where the dump would go
   const THostRun run = Host({"launch", "RunSimulator", "RegressionTest=True|File1=" + nsx});
   EXPECT_EQ(run.ExitCode, 0) << run.JournalText();
-  ASSERT_EQ(run.Events("msgbox").size(), 1u) << run.JournalText();
+  // The engine's own result is answered first; then the user learns that there is no dump, and why.
+  ASSERT_EQ(run.Events("msgbox").size(), 2u) << run.JournalText();
   EXPECT_EQ(run.Events("msgbox")[0].Get("text"), "XSpice could not open the netlist file");
+  EXPECT_EQ(run.Events("msgbox")[1].Get("text"),
+            "Could not create the dump file " + Work.Path() + "/amp.txt: Is a directory");
+  EXPECT_TRUE(std::filesystem::is_directory(Work.Path() + "/amp.txt"));
 }
 
 }  // namespace

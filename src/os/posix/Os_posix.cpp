@@ -3,16 +3,18 @@
 #include "os/Os.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sstream>
 
 #include "os/posix/user/TolvexUser.h"
 
@@ -133,9 +135,40 @@ bool EnsureFolder(const std::string& folder) {
   return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+namespace {
+
+// An option file is a few lines; reading stops here so that a huge file cannot hold the host up.
+constexpr std::size_t kMaxOptionFileSize = 1 << 20;
+
+// The text of a regular file, at most kMaxOptionFileSize bytes of it. Opening without blocking
+// and then asking the open file what it is means a FIFO or a device at that place is never waited
+// on, and nothing can be swapped in between the look and the read.
+std::optional<std::string> ReadRegularFile(const std::string& file) {
+  const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  struct stat st{};
+  std::optional<std::string> text;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    text.emplace();
+    char buffer[4096];
+    while (text->size() < kMaxOptionFileSize) {
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      text->append(buffer, static_cast<std::size_t>(n));
+    }
+    if (text->size() > kMaxOptionFileSize) text->resize(kMaxOptionFileSize);
+  }
+  close(fd);
+  return text;
+}
+
+}  // namespace
+
 int ReadProfileInt(const std::string& file, const std::string& section, const std::string& key, int defaultValue) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return defaultValue;
+  const std::optional<std::string> text = ReadRegularFile(file);
+  if (!text) return defaultValue;
+  std::istringstream in(*text);
   std::string line;
   bool inSection = false;
   while (std::getline(in, line)) {
@@ -161,6 +194,40 @@ int ReadProfileInt(const std::string& file, const std::string& section, const st
     return static_cast<int>(parsed);
   }
   return defaultValue;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  // Linux file names are case-sensitive: only the same bytes are the same name.
+  if (a == b) return true;
+  struct stat first{}, second{};
+  if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::FILE* CreateFileAfresh(const std::string& path, std::string& error) {
+  error.clear();
+  if (path.empty()) {
+    error = std::strerror(ENOENT);
+    return nullptr;
+  }
+  // Unlinking removes a planted link itself, never its target; O_EXCL then refuses anything
+  // that appeared at the place in between, a dangling link included.
+  if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+    error = std::strerror(errno);
+    return nullptr;
+  }
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fd, "wb");
+  if (!file) {
+    error = std::strerror(errno);
+    close(fd);
+  }
+  return file;
 }
 
 bool PeekThreadMessage(TMessage& message, bool remove) {

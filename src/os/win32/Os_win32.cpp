@@ -3,6 +3,8 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdlib>
 #include <map>
@@ -47,9 +49,13 @@ HMODULE ModuleOf(const void* address) {
 std::string ModulePathOf(const void* address) {
   HMODULE module = ModuleOf(address);
   if (!module) return {};
-  char buffer[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(module, buffer, MAX_PATH);
-  return std::string(buffer, length);
+  // A long-path installation has names beyond MAX_PATH; a name that still does not fit is not
+  // handed out cut, since a cut path names another file.
+  std::string buffer(32768, '\0');
+  const DWORD length = GetModuleFileNameA(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return {};
+  buffer.resize(length);
+  return buffer;
 }
 
 std::intptr_t ModuleInstanceOf(const void* address) { return reinterpret_cast<std::intptr_t>(ModuleOf(address)); }
@@ -81,6 +87,80 @@ int ReadProfileInt(const std::string& file, const std::string& section, const st
   char* end = nullptr;
   const long value = std::strtol(buffer, &end, 10);
   return (end == buffer || *end != '\0') ? defaultValue : static_cast<int>(value);
+}
+
+namespace {
+
+std::string SystemErrorText(DWORD code) {
+  char buffer[512] = {};
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                      buffer, sizeof buffer, nullptr);
+  std::string text(buffer, length);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.'))
+    text.pop_back();
+  return text.empty() ? "error " + std::to_string(code) : text;
+}
+
+char FoldName(char c) {
+  if (c == '/') return '\\';
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The volume and index that identify a file whatever name it is reached by.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(handle, &info) != 0;
+  CloseHandle(handle);
+  return known;
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  // Windows ignores letter case in file names and takes either separator.
+  if (a.size() == b.size()) {
+    bool same = true;
+    for (size_t i = 0; same && i < a.size(); ++i) same = FoldName(a[i]) == FoldName(b[i]);
+    if (same) return true;
+  }
+  BY_HANDLE_FILE_INFORMATION first{}, second{};
+  if (!FileIdentity(a, first) || !FileIdentity(b, second)) return false;
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
+std::FILE* CreateFileAfresh(const std::string& path, std::string& error) {
+  error.clear();
+  // Deleting a link deletes the link, not its target; CREATE_NEW then refuses anything that
+  // appeared at the place in between.
+  if (!DeleteFileA(path.c_str())) {
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+      error = SystemErrorText(code);
+      return nullptr;
+    }
+  }
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = SystemErrorText(GetLastError());
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    error = "cannot open the file for writing";
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, "wb");
+  if (!file) {
+    error = "cannot open the file for writing";
+    _close(fd);
+  }
+  return file;
 }
 
 bool PeekThreadMessage(TMessage& message, bool remove) {
