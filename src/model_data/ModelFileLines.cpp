@@ -2,6 +2,8 @@
 #include "model_data/ModelFileLines.h"
 
 #include <climits>
+#include <initializer_list>
+#include <utility>
 
 #include "host/TextUtils.h"
 
@@ -111,6 +113,15 @@ std::vector<std::string> SplitModelItems(std::string_view text) {
         // An unterminated quote runs to the end of the text.
         const std::size_t close = text.find(c, i + 1);
         i = close == std::string_view::npos ? n : close + 1;
+      } else if (c == '{') {
+        // An expression: blanks inside it separate nothing, and braces nest ({A*{B}}). Unterminated, it runs to
+        // the end of the text.
+        std::size_t depth = 0;
+        for (; i < n; ++i) {
+          if (text[i] == '{') ++depth;
+          if (text[i] == '}' && --depth == 0) break;
+        }
+        if (i < n) ++i;
       } else {
         ++i;
       }
@@ -120,22 +131,84 @@ std::vector<std::string> SplitModelItems(std::string_view text) {
   return items;
 }
 
+namespace {
+
+// The keywords that divide a subcircuit's definition after its ports: "OPTIONAL:" (ports that may be left out,
+// each with its default net), "PARAMS:" (parameters) and "TEXT:" (text parameters).
+enum TSectionKeyword { skNone, skOptional, skParams, skText };
+
+// The keyword an item begins with (any letter case), and the length of that keyword.
+TSectionKeyword SectionKeyword(std::string_view item, std::size_t& length) {
+  constexpr std::string_view kOptionalKeyword = "OPTIONAL:", kTextKeyword = "TEXT:";
+  for (const auto& [keyword, section] :
+       {std::pair{kOptionalKeyword, skOptional}, std::pair{kParamsKeyword, skParams}, std::pair{kTextKeyword, skText}})
+    if (StartsWithText(item, keyword)) {
+      length = keyword.size();
+      return section;
+    }
+  length = 0;
+  return skNone;
+}
+
+// Joins the items of one run of assignments into parameters: a name, "=" and a value that blanks separate
+// ("WW = 10U", "WW= 10U", "WW =10U") are one parameter, written without the blanks (WW=10U).
+std::vector<std::string> JoinAssignments(std::vector<std::string> items) {
+  std::vector<std::string> parameters;
+  for (std::string& item : items) {
+    if (!parameters.empty()) {
+      std::string& last = parameters.back();
+      const bool lastIsName = last.find('=') == std::string::npos;
+      // "WW" then "=..." ; or "WW=" (or "WW" "=") then the value.
+      if ((lastIsName && item.front() == '=') || last.back() == '=') {
+        last += item;
+        continue;
+      }
+    }
+    parameters.push_back(std::move(item));
+  }
+  return parameters;
+}
+
+}  // namespace
+
 TSubcircuitHeader ReadSubcircuitHeader(std::string_view definition) {
   std::vector<std::string> items = SplitModelItems(definition);
   TSubcircuitHeader header;
   constexpr std::size_t kFirstPort = 2;  // after the keyword and the subcircuit's name
-  std::size_t params = kFirstPort;
-  while (params < items.size() && !StartsWithText(items[params], kParamsKeyword)) ++params;
-  for (std::size_t i = kFirstPort; i < params && items[i].find('=') == std::string::npos; ++i)
-    header.Ports.push_back(items[i]);
-  if (params < items.size()) {
-    std::vector<std::string> parameters;
-    // "PARAMS:GAIN=1E5" names its first parameter without a blank.
-    if (items[params].size() > kParamsKeyword.size())
-      parameters.push_back(items[params].substr(kParamsKeyword.size()));
-    for (std::size_t i = params + 1; i < items.size(); ++i) parameters.push_back(std::move(items[i]));
-    header.Parameters = std::move(parameters);
+  bool inPorts = true;
+  TSectionKeyword section = skNone;
+  std::vector<std::string> assignments;  // the items of the current "PARAMS:" section
+  auto endSection = [&] {
+    if (section != skParams) return;
+    if (!header.Parameters) header.Parameters.emplace();
+    for (std::string& parameter : JoinAssignments(std::move(assignments))) header.Parameters->push_back(std::move(parameter));
+    assignments.clear();
+  };
+  for (std::size_t i = kFirstPort; i < items.size(); ++i) {
+    std::string& item = items[i];
+    std::size_t keywordLength = 0;
+    const TSectionKeyword keyword = SectionKeyword(item, keywordLength);
+    if (keyword != skNone) {
+      endSection();
+      inPorts = false;
+      section = keyword;
+      // "PARAMS:GAIN=1E5" names its first parameter without a blank.
+      if (item.size() == keywordLength) continue;
+      item.erase(0, keywordLength);
+    } else if (inPorts) {
+      // No port name holds "=", and a name followed by "=" is an assignment: either ends the ports. Assignments
+      // before any keyword are neither ports nor parameters.
+      const bool assignment =
+          item.find('=') != std::string::npos || (i + 1 < items.size() && items[i + 1].front() == '=');
+      if (!assignment) {
+        header.Ports.push_back(std::move(item));
+        continue;
+      }
+      inPorts = false;
+    }
+    if (section == skParams) assignments.push_back(std::move(item));
   }
+  endSection();
   return header;
 }
 

@@ -51,22 +51,26 @@ int FindModelLine(const std::vector<std::string>& lines, std::string_view modelN
 std::string JoinContinuationLines(const std::vector<std::string>& lines, int index);
 
 // Splits Text into items. Characters with a code below 33 separate items, a run of them yields no empty item; a
-// single or double quote begins a stretch up to the same quote character (or the text's end) within which they do
-// not separate. The quote characters stay in the item.
+// single or double quote begins a stretch up to the same quote character (or the text's end), and "{" a stretch up
+// to its matching "}" (braces nest; or the text's end), within which they do not separate. The quote characters
+// and braces stay in the item.
 std::vector<std::string> SplitModelItems(std::string_view text);
 
 // What a subcircuit's definition declares.
 struct TSubcircuitHeader {
   // Port names in order.
   std::vector<std::string> Ports;
-  // The items after "PARAMS:", each normally NAME=DEFAULT; none when the text declares no "PARAMS:".
+  // The items of the "PARAMS:" sections, each normally NAME=DEFAULT; none when the text declares no "PARAMS:".
   std::optional<std::vector<std::string>> Parameters;
 };
 
 // Reads a subcircuit's definition (its ".SUBCKT" line joined with its continuation lines). The items after the
-// keyword and the name are ports, up to the first item that begins with "PARAMS:" (any letter case) or holds an
-// "=" (no port name can). The parameters are what follows that first "PARAMS:" item: the rest of the item itself
-// when anything follows the colon, then every later item.
+// keyword and the name are ports, up to the first item that begins with one of the keywords "OPTIONAL:", "PARAMS:"
+// or "TEXT:" (any letter case), holds an "=" or is followed by an item that begins with "=" (no port name can be
+// assigned). The parameters are the items of every "PARAMS:" section, each running to the next keyword: the rest of
+// the keyword's own item when anything follows the colon, then every later item. Within a section a name, "=" and a
+// value that blanks separate are one parameter, NAME=VALUE without the blanks. "OPTIONAL:" and "TEXT:" sections
+// give neither ports nor parameters.
 TSubcircuitHeader ReadSubcircuitHeader(std::string_view definition);
 
 }  // namespace tolvex

@@ -164,6 +164,11 @@ TEST(ModelFileLines, SplitModelItemsKeepsQuotedStretchesTogether) {
       {"quote inside an item", "X=a'b c'd e", "X=a'b c'd|e"},
       {"other quote inside a quote", "\"it's\" x", "\"it's\"|x"},
       {"unterminated quote runs to the end", "A \"b c d", "A|\"b c d"},
+      {"braces", "R={1K * 2} T", "R={1K * 2}|T"},
+      {"nested braces", "R={A * {B + C}} D", "R={A * {B + C}}|D"},
+      {"brace alone after a blank", "R = { 1 + 2 } X", "R|=|{ 1 + 2 }|X"},
+      {"unterminated brace runs to the end", "A {b c d", "A|{b c d"},
+      {"closing brace alone is text", "A } B", "A|}|B"},
       {"8-bit bytes are text", "\xE4 \xFF\xFE", "\xE4|\xFF\xFE"},
       {"empty", "", ""},
       {"blanks only", " \t ", ""},
@@ -200,6 +205,46 @@ TEST(ModelFileLines, ReadSubcircuitHeaderEndsThePortsAtPARAMS) {
   for (const THeaderCase& c : cases) {
     SCOPED_TRACE(c.Name);
     const TSubcircuitHeader header = ReadSubcircuitHeader(c.Definition);
+    EXPECT_EQ(Joined(header.Ports), c.Ports);
+    ASSERT_EQ(header.Parameters.has_value(), c.HasParameters);
+    if (c.HasParameters) {
+      EXPECT_EQ(Joined(*header.Parameters), c.Parameters);
+    }
+  }
+}
+
+struct TVendorCase {
+  const char* Name;
+  std::vector<std::string> Lines;  // the definition and its continuation lines
+  std::string Ports;
+  bool HasParameters;
+  std::string Parameters;
+};
+
+// Definitions as vendors' model libraries write them, read from the joined definition as TModelFile reads them.
+TEST(ModelFileLines, ReadSubcircuitHeaderReadsVendorDefinitions) {
+  const std::vector<TVendorCase> cases = {
+      {"optional power pins end the ports",
+       {".SUBCKT 74HC00 A B Y", "+ OPTIONAL: DPWR=$G_DPWR DGND=$G_DGND", "+ PARAMS: MNTYMXDLY=0 IO_LEVEL=0"}, "A|B|Y",
+       true, "MNTYMXDLY=0|IO_LEVEL=0"},
+      {"optional: in lower case", {".subckt 74hc04 a y", "+ optional: dpwr=$g_dpwr dgnd=$g_dgnd"}, "a|y", false, ""},
+      {"OPTIONAL: glued to its first pin", {".SUBCKT G A Y OPTIONAL:DPWR=$G_DPWR DGND=$G_DGND"}, "A|Y", false, ""},
+      {"optional pins after the parameters", {".SUBCKT G A PARAMS: D=1 OPTIONAL: DPWR=$G_DPWR"}, "A", true, "D=1"},
+      {"blanks around =", {".SUBCKT NCH D G S B PARAMS: WW = 10U LW = 100U"}, "D|G|S|B", true, "WW=10U|LW=100U"},
+      {"a blank on one side of =", {".SUBCKT NCH D G PARAMS: NF= 1 MULT =1", "+ AD =2P"}, "D|G", true,
+       "NF=1|MULT=1|AD=2P"},
+      {"an expression in braces", {".SUBCKT R2 A B PARAMS: R = {1K * (1 + TC * (TEMP - 27))} TC=0.01"}, "A|B", true,
+       "R={1K * (1 + TC * (TEMP - 27))}|TC=0.01"},
+      {"a quoted value after a blank", {".SUBCKT F O PARAMS: FILE = \"a b.txt\""}, "O", true, "FILE=\"a b.txt\""},
+      {"text parameters are no parameters", {".SUBCKT F O PARAMS: G=1 TEXT: FILE=\"in.txt\""}, "O", true, "G=1"},
+      {"an assignment with blanks ends the ports", {".subckt res a b r = 1k"}, "a|b", false, ""},
+      {"a name without a value stays as it is", {".SUBCKT X A PARAMS: GAIN G2 = 1"}, "A", true, "GAIN|G2=1"},
+      {"= at the end", {".SUBCKT X A PARAMS: G ="}, "A", true, "G="},
+      {"two PARAMS: sections", {".SUBCKT X A PARAMS: G=1", "+ PARAMS: H = 2"}, "A", true, "G=1|H=2"},
+  };
+  for (const TVendorCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TSubcircuitHeader header = ReadSubcircuitHeader(JoinContinuationLines(c.Lines, 0));
     EXPECT_EQ(Joined(header.Ports), c.Ports);
     ASSERT_EQ(header.Parameters.has_value(), c.HasParameters);
     if (c.HasParameters) {
@@ -339,10 +384,13 @@ TEST_F(ModelFile, ReadsModelsAndSubcircuitsFromFixtures) {
       {"top-level model after a local one", "nested.lib", "DLOCAL", false, "", ""},
       {"top-level subcircuit after a local one", "nested.lib", "INNER", true, "P|Q|R", "TOP"},
       {"definition after a missing .ENDS", "unclosed.lib", "DAFTER", false, "", ""},
-      {"binary bytes", "binary.mdl", "BIN", true, "A\x80|B", "G|"},
+      {"binary bytes", "binary.mdl", "BIN", true, "A\x80|B", "G"},
       {"very long lines", "long-line.ckt", "LONG", true, "", "G"},
       {"unterminated quote", "unterminated-quote.ckt", "QUOTED", true, "A|B", "LABEL"},
       {"+ as the file's last line", "continuation-at-end.ckt", "ATEND", true, "A|B|C", "X"},
+      {"vendor gate with optional power pins", "vendor-digital.lib", "74HC00", true, "A|B|Y", "MNTYMXDLY|IO_LEVEL"},
+      {"vendor gate in lower case", "vendor-digital.lib", "74HC04", true, "a|y", "mntymxdly|io_level"},
+      {"vendor MOS macro with blanks around =", "vendor-mos.lib", "NCH_MAC", true, "D|G|S|B", "WW|LW|NF|MULT|RDS"},
   };
   for (const TFixtureCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -365,8 +413,8 @@ TEST_F(ModelFile, ReadsModelsAndSubcircuitsFromFixtures) {
 TEST_F(ModelFile, BinaryFixtureNamesItsParameterWithoutTheBytesAfterIt) {
   Offer("binary.mdl");
   const TModelFile file("", "CKT", "", "", false, "BIN");
-  // "G=\x01\xFF": the control byte separates, the byte 0xFF is an item of its own without an "=".
-  EXPECT_EQ(file.ParameterCount(), 2);
+  // "G=\x01\xFF": the control byte separates like a blank, so the byte 0xFF is the value of G, as in "G= 1".
+  EXPECT_EQ(file.ParameterCount(), 1);
   EXPECT_EQ(file.ParameterName(0), "G");
   EXPECT_EQ(file.ParameterName(1), "");
   EXPECT_TRUE(file.HasParameter("g"));
