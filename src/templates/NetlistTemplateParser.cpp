@@ -312,11 +312,12 @@ void TAbstractNetlistTemplateParser::ExpandToken(const TAbstractNetlistTemplateT
         return;
       }
       if (kind < 0) kind = FGroupLevel == 1 ? pkInput : FGroupLevel == 2 ? pkOutput : pkAnalog;
+      // The hook sees the whole name and its result is taken whole: two nets whose names differ only after some
+      // length must stay two nodes of the netlist.
       if (FOnMapNetName) {
-        const std::string netName = CutText(net, kShortStringLength);
-        std::string result = netName;
-        FOnMapNetName(netName, kind, result);
-        net = CutText(result, kShortStringLength);
+        std::string result = net;
+        FOnMapNetName(net, kind, result);
+        net = std::move(result);
       }
       Append(lines, net);
       return;

@@ -48,8 +48,8 @@ constexpr std::size_t kMaxTemplateNesting = 256;
 // Pin kind codes handed to the net-name hook.
 enum TPinKindCode : int { pkAnalog = 0, pkInput = 1, pkOutput = 2, pkVoltage = 3 };
 
-// Called with the net name and the pin kind code; Result comes preset to the net name.
-// Both texts are at most 255 characters.
+// Called with the net name and the pin kind code; Result comes preset to the net name. Both
+// texts are whole, of any length.
 using TMapNetNameEvent = std::function<void(const std::string& netName, int pinKind, std::string& result)>;
 
 class TAbstractNetlistTemplateParser {

@@ -2,7 +2,10 @@
 // parameter values from the implementation and the component.
 #include "templates/Rt_Tolvex.h"
 
+#include <cstring>
 #include <limits>
+#include <stdexcept>
+#include <vector>
 
 #include "host/HostApi.h"
 #include "host/SchServerApi.h"
@@ -12,12 +15,38 @@ namespace tolvex {
 
 namespace {
 
-constexpr std::int32_t kDesignTextSize = 1024;
+// The design interfaces cut a text to the caller's buffer less one byte, and never inside a UTF-8 character, so a
+// cut text is at least that size less four bytes long. Such a text is asked for again in a buffer four times the
+// size: names must come through whole, or two nets whose names differ only after the cut would become one node.
+constexpr std::size_t kDesignTextSize = 1024;
+// No name of a design is this long; a design that answers texts of this size is refused rather than cut.
+constexpr std::size_t kDesignTextLimit = std::size_t{1} << 20;
 
 template <class F>
 std::string DesignText(F&& call, const char* operation) {
+  char first[kDesignTextSize] = {};
+  std::vector<char> larger;
+  for (std::size_t size = kDesignTextSize;; size *= 4) {
+    char* buffer = first;
+    if (size > kDesignTextSize) {
+      larger.assign(size, '\0');
+      buffer = larger.data();
+    }
+    CheckHostStatus(call(buffer, static_cast<std::int32_t>(size)), operation);
+    buffer[size - 1] = '\0';
+    const std::size_t length = std::strlen(buffer);
+    if (length + 4 < size) return std::string(buffer, length);
+    if (size >= kDesignTextLimit)
+      throw std::length_error(std::string(operation) + " answered a text of 1 MiB or more, too long for a name");
+  }
+}
+
+// A pin's name and number are compared with the schematic pin's, which the schematic server hands over cut to its
+// exchange buffer of the same size: read the same way, both sides of the comparison are cut alike.
+template <class F>
+std::string DesignKeyText(F&& call, const char* operation) {
   char buffer[kDesignTextSize] = {};
-  CheckHostStatus(call(buffer, kDesignTextSize), operation);
+  CheckHostStatus(call(buffer, static_cast<std::int32_t>(kDesignTextSize)), operation);
   buffer[kDesignTextSize - 1] = '\0';
   return buffer;
 }
@@ -93,9 +122,10 @@ void TDesignPinIndex::AddDocument(IDesignDocument* document) {
       if (!pin) continue;
       std::int32_t x = 0, y = 0;
       CheckHostStatus(pin->GetLocation(&x, &y), "GetLocation");
-      const std::string name = DesignText([&](char* b, std::int32_t n) { return pin->GetPinName(b, n); }, "GetPinName");
+      const std::string name =
+          DesignKeyText([&](char* b, std::int32_t n) { return pin->GetPinName(b, n); }, "GetPinName");
       const std::string number =
-          DesignText([&](char* b, std::int32_t n) { return pin->GetPinNumber(b, n); }, "GetPinNumber");
+          DesignKeyText([&](char* b, std::int32_t n) { return pin->GetPinNumber(b, n); }, "GetPinNumber");
       // The first item of a key in the search order wins.
       const auto [it, added] =
           FPins.emplace(TKey{UpperCaseAscii(name), UpperCaseAscii(number), x, y}, TEntry{std::move(pin), designator});
@@ -112,11 +142,10 @@ IDesignPin* TDesignPinIndex::Find(const std::string& pinName, const std::string&
 }
 
 std::string DesignNetName(IDesignPin* item) {
-  char buffer[kDesignTextSize] = {};
   TBool32 present = FALSE32;
-  CheckHostStatus(item->GetLinkedNetName(buffer, kDesignTextSize, &present), "GetLinkedNetName");
-  buffer[kDesignTextSize - 1] = '\0';
-  if (present) return buffer;
+  const std::string linked = DesignText(
+      [&](char* b, std::int32_t n) { return item->GetLinkedNetName(b, n, &present); }, "GetLinkedNetName");
+  if (present) return linked;
   IDesignNet* rawNet = nullptr;
   CheckHostStatus(item->GetNet(&rawNet), "GetNet");
   auto net = TInterfacePtr<IDesignNet>::Attach(rawNet);

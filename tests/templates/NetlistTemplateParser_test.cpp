@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 #include "model_data/ImplementationData.h"
@@ -215,6 +216,39 @@ TEST(NetlistTemplate, NetNamesPassThroughTheHookWithTheirPinKind) {
   EXPECT_EQ(lines, std::vector<std::string>{"n_A n_B [n_C][n_D] n_A"});
   EXPECT_EQ(seen, (std::vector<std::pair<std::string, int>>{
                       {"A", pkAnalog}, {"B", pkVoltage}, {"C", pkInput}, {"D", pkOutput}, {"A", pkOutput}}));
+}
+
+TEST(NetlistTemplate, LongNetNamesPassThroughTheHookWhole) {
+  // Two nets whose names differ only after 255 characters, and a hook that lengthens a name.
+  const std::string a = std::string(300, 'L') + "A", b = std::string(300, 'L') + "B";
+  const TWorld world{{{"1", a}, {"2", b}}, {}};
+  struct TRow {
+    const char* Name;
+    std::function<std::string(const std::string&)> Map;
+    std::string Expected;
+  };
+  const std::vector<TRow> rows = {
+      {"the hook keeps the name", [](const std::string& net) { return net; }, a + " " + b},
+      {"the hook's longer result", [](const std::string& net) { return net + std::string(300, 'x'); },
+       a + std::string(300, 'x') + " " + b + std::string(300, 'x')},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.Name);
+    std::vector<std::string> seen;
+    TMapNetNameEvent hook = [&](const std::string& net, int, std::string& result) {
+      seen.push_back(net);
+      EXPECT_EQ(result, net) << "the result comes preset to the whole name";
+      result = row.Map(net);
+    };
+    std::vector<std::string> errors;
+    TTableParser parser("%1 %2", world, &errors, false, hook);
+    parser.Parse();
+    std::vector<std::string> lines;
+    parser.Expand(lines, nullptr);
+    EXPECT_EQ(seen, (std::vector<std::string>{a, b}));
+    EXPECT_EQ(lines, std::vector<std::string>{row.Expected});
+    EXPECT_TRUE(errors.empty());
+  }
 }
 
 TEST(NetlistTemplate, QuietParsersReportNothingAndMessagesWithoutAListAreShown) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
 #include <limits>
 
 #include "host/HostApi.h"
@@ -279,6 +281,81 @@ TEST(DesignNetNames, RulesInTheirOrder) {
     item.Net = &net;
     EXPECT_EQ(DesignNetName(&item), b.Expected);
   }
+}
+
+// The design's texts come back cut to the caller's buffer; long names are asked for again until they are whole, so
+// that two nets whose names differ only near their end stay apart.
+TEST(DesignNetNames, LongNamesComeThroughWhole) {
+  FakeDesign design;
+  auto& doc = design.Document();
+  const std::string tail = std::string(3000, 'N');
+  auto& c = design.Component(doc, "U" + std::string(2000, '9'));
+  struct TCase {
+    const char* Name;
+    std::function<test::FakeDesignPin&()> Make;
+    std::string Expected;
+  };
+  const TCase cases[] = {
+      {"label of 1,023 bytes", [&]() -> test::FakeDesignPin& {
+         auto& n = design.Net("1");
+         n.Groups[0] = {std::string(1023, 'A')};
+         return design.Pin(c, "A", "1", 0, 0, &n);
+       }, std::string(1023, 'A')},
+      {"label longer than the first buffer", [&]() -> test::FakeDesignPin& {
+         auto& n = design.Net("1");
+         n.Groups[0] = {tail + "A"};
+         return design.Pin(c, "A", "1", 0, 0, &n);
+       }, tail + "A"},
+      {"linked net name", [&]() -> test::FakeDesignPin& {
+         auto& p = design.Pin(c, "A", "1", 0, 0, nullptr);
+         p.HasLinkedNet = true;
+         p.LinkedNetName = tail + "L";
+         return p;
+       }, tail + "L"},
+      {"the item's own name", [&]() -> test::FakeDesignPin& {
+         auto& p = design.Pin(c, "A", "1", 0, 0, nullptr);
+         p.Name = tail + "I";
+         return p;
+       }, tail + "I"},
+      {"a long designator of the net's first pin", [&]() -> test::FakeDesignPin& {
+         auto& n = design.Net("1");
+         return design.Pin(c, "A", "7", 0, 0, &n);
+       }, "NetU" + std::string(2000, '9') + "_7"},
+  };
+  for (const TCase& tc : cases) {
+    SCOPED_TRACE(tc.Name);
+    EXPECT_EQ(DesignNetName(&tc.Make()), tc.Expected);
+  }
+
+  SCOPED_TRACE("a text that never fits is refused, not cut");
+  auto& huge = design.Net("2");
+  huge.Groups[0] = {std::string(std::size_t{3} << 20, 'H')};
+  EXPECT_THROW(DesignNetName(&design.Pin(c, "A", "1", 0, 0, &huge)), std::length_error);
+}
+
+TEST_F(ComponentExpansion, PinsWithLongNamesFindTheirItemsAndNets) {
+  // Pin names longer than a 255-character field find their item, and two labels longer than the design's first
+  // text buffer that differ only at the end are two nets.
+  const std::string name = std::string(600, 'P');
+  const THandle u3 = Schematic.AddComponent("U3");
+  Schematic.AddPin(u3, {name + "1", "1", 1, 10, 0, 1000, 0});
+  Schematic.AddPin(u3, {name + "2", "2", 1, 10, 0, 2000, 0});
+  const THandle implementation = Schematic.AddImplementation(u3, "M", "(1:1),(2:2)");
+  auto& a = Design.Net("21");
+  a.Groups[0] = {std::string(1200, 'L') + "A"};
+  auto& b = Design.Net("22");
+  b.Groups[0] = {std::string(1200, 'L') + "B"};
+  auto& component = Design.Component(Design.Documents.front(), "U3");
+  Design.Pin(component, name + "1", "1", 1010, 0, &a);
+  Design.Pin(component, name + "2", "2", 2010, 0, &b);
+  TNetlistTemplateParser_Sch parser("%1 %2", implementation, 1, u3, false, {}, &Messages);
+  parser.Parse();
+  std::vector<std::string> lines;
+  const TParameterDataList list = PreviewList("(1:1),(2:2)");
+  parser.Expand(lines, &list);
+  EXPECT_EQ(lines, std::vector<std::string>{std::string(1200, 'L') + "A " + std::string(1200, 'L') + "B"});
+  EXPECT_TRUE(parser.NetNamesAvailable());
+  EXPECT_TRUE(Messages.empty());
 }
 
 }  // namespace
