@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+
 #include "support/FakeHost.h"
 
 namespace tolvex {
@@ -113,6 +116,77 @@ TEST_F(ProgressExports, StatusTextPushAndPop) {
   SimAPI_StatusBar_PopStatus();
   EXPECT_EQ(Operations(), (std::vector<std::int32_t>{sbiPush, sbiText, sbiPop}));
   EXPECT_EQ(Client.StatusBarCalls[1].Text, "Operating point");
+}
+
+TEST_F(ProgressExports, NoInputAdvancesADisplayMoreThanAHundredSteps) {
+  struct TCase {
+    const char* Name;
+    std::int32_t Total;
+    std::vector<std::int32_t> Counts;
+    int Steps;
+  } cases[] = {
+      // Ordinary input keeps its steps: 12 + 13 + 13, then on to the cap.
+      {"total 8", 8, {1, 1, 1}, 38},
+      {"a percent that falls and rises again", 8, {1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1}, 100},
+      {"a negative total", -1, {-5, 10, -10}, 100},
+      {"a position far below zero, then the total", 1, {-200, 201}, 100},
+      {"counts whose sum does not fit 32 bits", INT32_MAX, {INT32_MAX, INT32_MAX, INT32_MAX}, 100},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Client.StatusBarCalls.clear();
+    SimAPI_PercentInit(c.Total);
+    for (const std::int32_t count : c.Counts) SimAPI_PercentUpdate(count);
+    EXPECT_EQ(Steps(), c.Steps);
+    EXPECT_EQ(ProgressState().Advanced, c.Steps);
+    SimAPI_PercentFinish();
+  }
+  // The position is kept wide: three of the largest counts are three times the largest count.
+  SimAPI_PercentInit(1);
+  for (int i = 0; i < 3; ++i) SimAPI_PercentUpdate(INT32_MAX);
+  EXPECT_EQ(ProgressState().Position, 3 * static_cast<std::int64_t>(INT32_MAX));
+}
+
+TEST_F(ProgressExports, ARunScopeUndoesWhatTheEngineLeftOnTheStatusBar) {
+  struct TCase {
+    const char* Name;
+    std::function<void()> Engine;
+    std::vector<std::int32_t> Undo;  // what the scope adds when it ends
+  } cases[] = {
+      {"a progress display left open", [] { SimAPI_PercentInit(10); SimAPI_PercentUpdate(1); },
+       {sbiProgressEnd, sbiPop}},
+      {"pushes never popped", [] { SimAPI_StatusBar_PushStatus(); SimAPI_StatusBar_PushStatus(); },
+       {sbiPop, sbiPop}},
+      {"a display started twice, text set",
+       [] { SimAPI_StatusBar_SetState("Loading"); SimAPI_PercentInit(4); SimAPI_PercentInit(4); },
+       {sbiProgressEnd, sbiPop, sbiPop, sbiText}},
+      {"a text set and left", [] { PascalEnd_WriteInMessagesListBox("left"); }, {sbiText}},
+      {"everything balanced", [] { SimAPI_PercentInit(2); SimAPI_PercentUpdate(2); SimAPI_PercentFinish(); }, {}},
+      {"more pops than pushes", [] { SimAPI_StatusBar_PopStatus(); SimAPI_StatusBar_PopStatus(); }, {}},
+      {"an error raised out of the run",
+       [] {
+         SimAPI_PercentInit(3);
+         throw std::runtime_error("raised while the engine ran");
+       },
+       {sbiProgressEnd, sbiPop}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ResetProgressState();
+    Client.StatusPanels[sbiText] = "Ready";
+    try {
+      TRunStatusScope scope;
+      c.Engine();
+      Client.StatusBarCalls.clear();
+    } catch (const std::runtime_error&) {
+      // The undo calls came after the throw; the engine's own calls are the ones before the progress end.
+      while (!Client.StatusBarCalls.empty() && Client.StatusBarCalls.front().Index != sbiProgressEnd)
+        Client.StatusBarCalls.erase(Client.StatusBarCalls.begin());
+    }
+    EXPECT_EQ(Operations(), c.Undo);
+    EXPECT_FALSE(ProgressState().Active);
+    EXPECT_EQ(Client.StatusPanels[sbiText], "Ready");
+  }
 }
 
 TEST_F(ProgressExports, RestartingWhileActivePushesAgain) {

@@ -12,6 +12,9 @@
 namespace tolvex {
 namespace {
 
+std::string NetlistForTest;
+std::string TestNetlist() { return NetlistForTest; }
+
 TEST(DumpNumberFormat, EightSignificantDigitsAndTwoExponentDigits) {
   struct TCase {
     double Value;
@@ -28,22 +31,46 @@ TEST(DumpNumberFormat, EightSignificantDigitsAndTwoExponentDigits) {
   }
 }
 
-TEST(DumpPath, ExtensionReplacedOrAppendedAndCut) {
+TEST(DumpPath, ExtensionReplacedOrAppendedAndNeverCut) {
   test::TFakeHostExports exports;
+  const std::string bare255 = "/w/" + std::string(252, 'a');
   struct TCase {
     std::string Netlist;
-    std::string Dump;
+    std::string Dump;  // "<none>" when the path does not fit its field
   } cases[] = {
       {"/work/amp.nsx", "/work/amp.txt"},
       {"/work/amp", "/work/amp.txt"},
       {"/work.d/amp", "/work.d/amp.txt"},
       {"/work/amp.v2.nsx", "/work/amp.v2.txt"},
-      {"/w/" + std::string(300, 'a') + ".nsx", ("/w/" + std::string(300, 'a')).substr(0, 255)},
+      // Cut to 255 characters, these would name the netlist itself or another file.
+      {"/w/" + std::string(300, 'a') + ".nsx", "<none>"},
+      {bare255, "<none>"},
+      {bare255.substr(0, 251), bare255.substr(0, 251) + ".txt"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Netlist);
-    EXPECT_EQ(DumpPathFor(c.Netlist), c.Dump);
+    EXPECT_EQ(DumpPathFor(c.Netlist).value_or("<none>"), c.Dump);
   }
+  EXPECT_EQ(WholeDumpPathFor(bare255), bare255 + ".txt");
+}
+
+TEST(DumpFailure, ADumpThatCannotBeCreatedIsToldOnceWithItsPath) {
+  ClearViewerFunctions();
+  const auto folder = std::filesystem::temp_directory_path() / "tolvex-relay-failure-test";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder / "amp.txt");
+  NetlistForTest = (folder / "amp.nsx").string();
+  SetRelayNetlistSource(&TestNetlist);
+  TakeDumpFailure();
+
+  OndulixAPI_SetDocumentName(1, "amp");
+  OndulixAPI_NewChart(1, "Transient", 0, 0, 0);
+  OndulixAPI_DataComplete(1, 1, 0);
+  EXPECT_EQ(TakeDumpFailure(), "Could not create the dump file " + (folder / "amp.txt").string() + ": Is a directory");
+  EXPECT_EQ(TakeDumpFailure(), "");
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "amp.txt"));
+  SetRelayNetlistSource(nullptr);
+  std::filesystem::remove_all(folder);
 }
 
 TEST(DumpPath, AVirtualNetlistDumpsBesideItsFileOnDisk) {
@@ -54,8 +81,6 @@ TEST(DumpPath, AVirtualNetlistDumpsBesideItsFileOnDisk) {
   EXPECT_EQ(DumpPathFor("vfs:project/amp.nsx"), "/disk/cache/project/amp.txt");
 }
 
-std::string NetlistForTest;
-std::string TestNetlist() { return NetlistForTest; }
 
 TEST(DumpWithoutViewer, EveryExportStillWritesItsLineAndLaterLinesAreDropped) {
   ClearViewerFunctions();

@@ -215,6 +215,61 @@ TEST(ParameterBuffer, SetParameterInBufferStaysInsideTheBuffer) {
 
 }
 
+TEST(ParameterBuffer, SetParameterInBufferRefusesWhatTheTextCannotCarry) {
+  using namespace std::string_literals;
+  struct TRow {
+    const char* name;
+    std::string parameter;
+    std::string value;
+    bool accepted;
+    const char* text;  // the buffer afterwards
+  } rows[] = {
+      {"a value with a bar", "NetlistFilename", "/w/amp|v2.nsx", false, "A=1"},
+      {"a value that would add a parameter", "NetlistFilename", "/w/a|OndulixPath=/x/evil.so|x.nsx", false, "A=1"},
+      {"a name with an equals sign", "Net=list", "v", false, "A=1"},
+      {"a name with a bar", "N|B", "v", false, "A=1"},
+      {"a blank name", "  ", "v", false, "A=1"},
+      {"a value with a NUL", "P", "ab\0cd"s, false, "A=1"},
+      {"a value longer than its field", "P", std::string(256, 'v'), false, "A=1"},
+      {"a name longer than its field", std::string(256, 'n'), "v", false, "A=1"},
+      {"a value that fills its field", "P", std::string(255, 'v'), true, nullptr},
+      {"blanks around a value that then fits", "P", "  " + std::string(255, 'v') + "\t", true, nullptr},
+      {"an equals sign in a value", "P", "x=y", true, "A=1|P=x=y"},
+  };
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    char buffer[1024] = "A=1";
+    EXPECT_EQ(SetParameterInBuffer(buffer, sizeof buffer, row.parameter, row.value), row.accepted);
+    EXPECT_EQ(std::string(buffer), row.text ? std::string(row.text) : "A=1|P=" + std::string(255, 'v'));
+  }
+}
+
+// Entries added by hand can hold what no parameter text can carry: the text stops before them.
+TEST(ParameterListFormat, FormatStopsBeforeAnEntryTheTextCannotCarry) {
+  struct TRow {
+    const char* name;
+    const char* parameter;
+    const char* value;
+  } rows[] = {{"a bar in a value", "B", "x|C=evil"}, {"an equals sign in a name", "B=C", "v"},
+              {"a bar in a name", "B|C", "v"}};
+  for (const TRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    TParameterList list;
+    list.AddParameter("A", "1");
+    list.AddParameter(row.parameter, row.value);
+    list.AddParameter("D", "2");
+    EXPECT_FALSE(list.CanFormat());
+    EXPECT_EQ(list.Format(), "A=1");
+    char buffer[64];
+    EXPECT_FALSE(list.FormatTo(buffer, sizeof buffer));
+    EXPECT_STREQ(buffer, "A=1");
+  }
+  TParameterList plain;
+  plain.Parse("A=x=y|B= blanks ");
+  EXPECT_TRUE(plain.CanFormat());
+  EXPECT_EQ(plain.Format(), "A=x=y|B= blanks ");
+}
+
 class ParameterCache : public ::testing::Test {
  protected:
   void SetUp() override { InitializeParameterCache(); }
