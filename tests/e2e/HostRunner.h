@@ -1,6 +1,7 @@
 // Runs tolvex-host with a journal and reads what it observed, for end-to-end tests.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ struct TJournalLine {
 
 struct THostRun {
   int ExitCode = -1;
+  // RunHostGuarded only: the host was killed when its time was up.
+  bool TimedOut = false;
   std::string Output;  // standard output and error of the host
   std::vector<TJournalLine> Journal;
 
@@ -34,6 +37,25 @@ struct THostRun {
 // host gets a fresh, empty XDG_CONFIG_HOME unless Environment sets one, so that
 // no option file of the user's changes a test; Environment entries are NAME=VALUE.
 THostRun RunHost(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {});
+
+// Limits for a host run that is expected to meet hostile input.
+struct THostGuard {
+  // Every file the host writes may grow to at most this many bytes (RLIMIT_FSIZE), with SIGXFSZ
+  // ignored, so that a write past it fails with EFBIG the way a write to a full disk fails with
+  // ENOSPC; 0 for no limit. The journal and the host's output come through pipes, which the
+  // limit does not touch.
+  std::uint64_t FileSizeLimit = 0;
+  // The host is killed after this long, so that a regression that blocks (a FIFO opened for
+  // reading, a device read to its end) fails the test instead of hanging it. No test measures
+  // time with it.
+  int TimeLimitSeconds = 120;
+  // The host's working folder; a fresh empty one when empty.
+  std::string WorkingFolder;
+};
+
+// RunHost under Guard. Output holds the host's standard error only: its standard output is the journal.
+THostRun RunHostGuarded(const std::vector<std::string>& arguments, const THostGuard& guard,
+                        const std::vector<std::string>& environment = {});
 
 // Parses one journal line: Event key="value" ... with the journal's escapes.
 TJournalLine ParseJournalLine(const std::string& line);

@@ -1,6 +1,10 @@
 // xspice.dll on ngspice: runs a netlist's analyses in ngspice's shared library and relays the
 // results to the waveform viewer and the progress to Tolvex.dll, on the thread that started it.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -8,12 +12,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <new>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -86,8 +88,11 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
 }
 
-// A text output file beside the netlist: emptied when the run opens it, every line flushed so
-// that it survives a crash of the host, and removed at the end when nothing was written.
+// A text output file beside the netlist, created afresh by every run: whatever has the file's name
+// (an old output, a link planted there, a hard link to another file) is removed and a new file
+// made in its place, so nothing is ever written through a link. Every line is written at once,
+// so that it survives a crash of the host, and every write is checked: a full disk must not pass
+// for a finished run. The file is removed at the end when nothing was written.
 class TOutputFile {
  public:
   TOutputFile() = default;
@@ -97,30 +102,52 @@ class TOutputFile {
 
   bool Open(const std::string& path) {
     FPath = path;
-    FFile = std::fopen(path.c_str(), "wb");
-    return FFile != nullptr;
+    // Another process may put something back between the removal and the creation: O_EXCL then
+    // fails rather than follow it, and the removal is tried again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+        FError = errno;
+        return false;
+      }
+      FFile = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+      if (FFile >= 0) return true;
+      FError = errno;
+      if (FError != EEXIST) return false;
+    }
+    return false;
   }
   void WriteLine(std::string_view line) {
-    if (!FFile) return;
-    std::fwrite(line.data(), 1, line.size(), FFile);
-    std::fputc('\n', FFile);
-    std::fflush(FFile);
+    if (FFile < 0 || FError != 0) return;
     FWritten = true;
+    std::string text(line);
+    text += '\n';
+    std::size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t wrote = write(FFile, text.data() + done, text.size() - done);
+      if (wrote < 0 && errno == EINTR) continue;
+      if (wrote <= 0) {
+        FError = wrote < 0 ? errno : EIO;
+        return;
+      }
+      done += static_cast<std::size_t>(wrote);
+    }
   }
   bool Written() const { return FWritten; }
+  // Why the file could not be opened or written; 0 while all is well.
+  int Error() const { return FError; }
+  std::string ErrorText() const { return std::strerror(FError); }
+  const std::string& Path() const { return FPath; }
   void Close() {
-    if (!FFile) return;
-    std::fclose(FFile);
-    FFile = nullptr;
-    if (!FWritten) {
-      std::error_code ignored;
-      std::filesystem::remove(FPath, ignored);
-    }
+    if (FFile < 0) return;
+    if (close(FFile) != 0 && FError == 0) FError = errno;
+    FFile = -1;
+    if (!FWritten) unlink(FPath.c_str());
   }
 
  private:
   std::string FPath;
-  std::FILE* FFile = nullptr;
+  int FFile = -1;
+  int FError = 0;
   bool FWritten = false;
 };
 
@@ -167,6 +194,23 @@ struct TViewerFunctions {
   }
 };
 
+// The viewer's report of a file it could not write (its waveform file, a plot) since it was last
+// asked; nothing when it wrote everything, or when it is an older viewer without the question. It
+// is asked directly, also in regression runs, where the waveform calls go to Tolvex.dll first.
+using TOndulix_TakeWriteFailure = std::int32_t(TOLVEX_STDCALL*)(char* buffer, std::int32_t bufferSize);
+
+std::optional<std::string> TakeViewerWriteFailure() {
+  const os::TModuleHandle viewer = os::FindLoadedModule("Ondulix.dll");
+  const auto take = reinterpret_cast<TOndulix_TakeWriteFailure>(os::FindExport(viewer, "Ondulix_TakeWriteFailure"));
+  if (!take) return std::nullopt;
+  std::array<char, 1024> buffer{};
+  if (take(buffer.data(), static_cast<std::int32_t>(buffer.size())) != 1) return std::nullopt;
+  buffer.back() = '\0';
+  std::string message(buffer.data());
+  if (message.empty()) message = "a file could not be written";
+  return message;
+}
+
 // One analysis as the viewer sees it.
 struct TChart {
   TPlotInfo Plot;
@@ -196,10 +240,32 @@ class TNgspiceRun {
   ~TNgspiceRun() { EndNgspiceThread(); }
 
   std::int32_t Execute() {
-    const std::int32_t result = Run();
+    std::int32_t result = Run();
+    // A failure to write the waveform file or the text output must not pass for a finished run.
+    if (FDataCompleted) {
+      if (const std::optional<std::string> failure = TakeViewerWriteFailure()) {
+        Error("The waveform viewer could not write its files: " + *failure + (failure->ends_with('.') ? "" : "."));
+        FViewerFailed = true;
+        if (result == kResultSuccess || result == kResultTextOutput || result == kResultStopped ||
+            result == kResultStoppedBeforeResults)
+          result = kResultEngineFailed;
+      }
+    }
+    FSim.Close();
+    if (FSim.Error() != 0) {
+      Error("The text output " + FSim.Path() + " cannot be written: " + FSim.ErrorText() + ".");
+      result = kResultSimFileFailed;
+    }
     Summarise(result);
     FErr.Close();
-    FSim.Close();
+    if (FErr.Error() != 0) result = kResultErrFileFailed;
+    // The status bar tells the end once every file is known to be written.
+    if (FDataCompleted) {
+      const bool written = !FViewerFailed && result != kResultSimFileFailed && result != kResultErrFileFailed;
+      SetState(result == kResultSuccess || result == kResultTextOutput ? "Simulation finished"
+               : FStopSeen && written                                  ? "Simulation stopped"
+                                                                       : "Simulation failed");
+    }
     return result;
   }
 
@@ -233,35 +299,25 @@ class TNgspiceRun {
     // The error file comes first, so that every later failure can be explained in it; it is
     // written beside a netlist that is missing too, when its folder allows.
     const bool errorFileOpen = FErr.Open(engines::ReplaceExtension(netlistPath, "err"));
-    std::error_code error;
-    const auto status = std::filesystem::status(netlistPath, error);
-    if (status.type() == std::filesystem::file_type::not_found) {
-      Error("The netlist " + netlistPath + " does not exist.");
-      return kResultNetlistMissing;
+    FNetlist = ReadNetlist(netlistPath);
+    if (FNetlist.Fault == nfNetlistMissing || FNetlist.Fault == nfNetlistUnreadable) {
+      Error(FNetlist.Reason);
+      return FNetlist.Fault == nfNetlistMissing ? kResultNetlistMissing : kResultNetlistUnreadable;
     }
-    if (error) {
-      Error("The netlist " + netlistPath + " cannot be opened: " + error.message() + ".");
-      return kResultNetlistUnreadable;
-    }
-    if (status.type() == std::filesystem::file_type::directory) {
-      Error("The netlist " + netlistPath + " is a folder, not a file.");
-      return kResultNetlistUnreadable;
-    }
-    std::string text;
-    if (!ReadFile(netlistPath, text)) return kResultNetlistUnreadable;
     if (!errorFileOpen) return kResultErrFileFailed;
-    const std::string simPath = engines::ReplaceExtension(netlistPath, "sim");
-    if (!FSim.Open(simPath)) {
-      Error("The text output " + simPath + " cannot be written: " + std::strerror(errno) + ".");
+    if (!FSim.Open(engines::ReplaceExtension(netlistPath, "sim"))) {
+      Error("The text output " + FSim.Path() + " cannot be written: " + FSim.ErrorText() + ".");
       return kResultSimFileFailed;
     }
     if (const std::int32_t result = BindModules(); result != kResultSuccess) return result;
+    // What the viewer reports from now on is this run's.
+    TakeViewerWriteFailure();
 
-    const std::filesystem::path parent = std::filesystem::path(netlistPath).parent_path();
-    FNetlist = PrepareNetlist(text, parent.string());
-    for (const int line : FNetlist.ControlSections)
-      Error("Warning: the .control section at line " + std::to_string(line) +
-            " is not run; the engine runs the netlist's analyses itself.");
+    for (const std::string& note : FNetlist.Notes) Error(note);
+    if (FNetlist.Fault != nfNone) {
+      Error(FNetlist.Reason);
+      return FNetlist.Fault == nfIncludeUnreadable ? kResultNetlistUnreadable : kResultNetlistRefused;
+    }
     if (FNetlist.Empty) {
       Error("The netlist holds no circuit: nothing but its title, comments and .end.");
       return kResultNetlistRefused;
@@ -320,26 +376,8 @@ class TNgspiceRun {
     if (result == kResultSuccess && FTextResults) result = kResultTextOutput;
     FViewer.DataComplete(FWindow, 1, 0);
     FDocumentNamed = false;
-    SetState(result == kResultSuccess || result == kResultTextOutput ? "Simulation finished"
-             : FStopSeen                                             ? "Simulation stopped"
-                                                                     : "Simulation failed");
+    FDataCompleted = true;
     return result;
-  }
-
-  bool ReadFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      Error("The netlist " + path + " cannot be opened: " + std::strerror(errno) + ".");
-      return false;
-    }
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) {
-      Error("The netlist " + path + " cannot be read.");
-      return false;
-    }
-    text = std::move(content).str();
-    return true;
   }
 
   std::int32_t BindModules() {
@@ -642,7 +680,9 @@ class TNgspiceRun {
     switch (result) {
       case kResultTolvexMissing: meaning = "Tolvex.dll not found"; break;
       case kResultNetlistRefused: meaning = "the netlist was refused"; break;
-      case kResultEngineFailed: meaning = "the engine could not run ngspice"; break;
+      case kResultEngineFailed:
+        meaning = FViewerFailed ? "the waveform viewer could not write its files" : "the engine could not run ngspice";
+        break;
       case kResultAnalysisFailed: meaning = "an analysis failed"; break;
       case kResultNoMemory: meaning = "out of memory"; break;
       case kResultNetlistMissing: meaning = "netlist not found"; break;
@@ -680,6 +720,8 @@ class TNgspiceRun {
   TPhase FPhase = phLoading;
   std::int32_t FWindow = 0;
   bool FDocumentNamed = false;
+  bool FDataCompleted = false;
+  bool FViewerFailed = false;
   std::unique_ptr<TChart> FChart;
   std::map<std::string, int> FAnalysisCounts;
   int FChartCount = 0;
