@@ -1,9 +1,14 @@
 // The integrated-library manager stand-in, Quillfold.dll: finds simulation models in the model folders it is
 // told about, by the rules in docs/library-manager.md.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -81,18 +86,51 @@ std::vector<TEntry> ListFolder(const fs::path& folder) {
   return entries;
 }
 
+// Lines are looked at up to this length: a definition's keyword and name come first, and a file without line ends
+// cannot make one line of all of it.
+constexpr std::size_t kLineLimit = std::size_t{1} << 16;
+
 // Whether the file at Path defines ModelName at top level, read line by line by the rules the plug-in reads it
-// with; the search stops at the definition.
+// with; the search stops at the definition. The file is opened without waiting and then asked what it is, so that
+// a FIFO (whose open waits for a writer) or a device (which may never end) never is read, not even one put in the
+// place of a model file after its folder was listed.
 bool FileDefinesModel(const fs::path& path, const std::string& modelName) {
   if (modelName.empty()) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct TCloser {
+    int Descriptor;
+    ~TCloser() { ::close(Descriptor); }
+  } closer{fd};
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return false;
   TModelLineFinder finder(modelName);
   std::string line;
-  while (std::getline(in, line)) {
+  auto feed = [&] {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (finder.Feed(line)) return true;
+    const bool found = finder.Feed(line);
+    line.clear();
+    return found;
+  };
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    for (std::size_t at = 0, end = static_cast<std::size_t>(n); at < end;) {
+      const char* start = buffer + at;
+      const void* lineEnd = std::memchr(start, '\n', end - at);
+      const std::size_t length =
+          lineEnd ? static_cast<std::size_t>(static_cast<const char*>(lineEnd) - start) : end - at;
+      if (line.size() < kLineLimit) line.append(start, std::min(length, kLineLimit - line.size()));
+      at += length;
+      if (lineEnd) {
+        ++at;
+        if (feed()) return true;
+      }
+    }
   }
+  if (!line.empty() && feed()) return true;
   return finder.Result() >= 0;
 }
 
@@ -266,6 +304,15 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT IIntegratedLibraryManager* TOLVEX_STDCALL LibApi_G
 // Private to the stand-in host: adds a model folder after those already added (tolvex-host --model-path).
 TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL Quillfold_AddModelFolder(const char* folder) {
   if (folder && *folder) AddedFolders().emplace_back(folder);
+}
+
+// Private (tests): whether the file at Path defines the model, by the reading every search makes of a model file.
+TOLVEX_EXTERN_C TOLVEX_EXPORT TBool32 TOLVEX_STDCALL Quillfold_FileDefinesModel(const char* path, const char* modelName) {
+  try {
+    return path && FileDefinesModel(fs::path(path), In(modelName)) ? TRUE32 : FALSE32;
+  } catch (...) {
+    return FALSE32;
+  }
 }
 
 // Private: forgets the folders added so far (tests that load the module once for several cases).

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -783,6 +786,94 @@ TEST_F(LibraryManagerStandIn, ModelFileReadsWhatTheStandInFinds) {
   EXPECT_TRUE(file.IsSubcircuit());
   EXPECT_EQ(file.PortCount(), 4);
   EXPECT_TRUE(file.HasParameter("ROUT"));
+}
+
+// A FIFO with a writer held open and a line already in it: a reader that opened it the way a regular file is opened
+// would neither wait nor block, and would find the definition. The first read takes the line, so each look is at a
+// FIFO of its own; then nothing here can hang a test.
+class TFifoWithWriter {
+ public:
+  TFifoWithWriter(const fs::path& path, const std::string& text) : FPath(path) {
+    if (::mkfifo(path.c_str(), 0600) != 0) return;
+    FWriter = ::open(path.c_str(), O_RDWR | O_NONBLOCK);
+    if (FWriter >= 0) FReady = ::write(FWriter, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
+  ~TFifoWithWriter() {
+    if (FWriter >= 0) ::close(FWriter);
+    fs::remove(FPath);
+  }
+  TFifoWithWriter(const TFifoWithWriter&) = delete;
+  TFifoWithWriter& operator=(const TFifoWithWriter&) = delete;
+  bool Ready() const { return FReady; }
+
+ private:
+  fs::path FPath;
+  int FWriter = -1;
+  bool FReady = false;
+};
+
+using TFileDefinesModelFunc = TBool32(TOLVEX_STDCALL*)(const char*, const char*);
+
+struct TReadCase {
+  const char* Name;
+  std::string Path;
+  bool Fifo;  // Path is made a FIFO that holds a definition of DX for this case
+  bool Expected;
+};
+
+TEST_F(LibraryManagerStandIn, OnlyRegularFilesAreReadForTheirDefinitions) {
+  const fs::path work = fs::temp_directory_path() / ("tolvex-fifo-models-" + std::to_string(::getpid()));
+  const std::string definition = ".MODEL DX D(IS=1E-14)\n";
+  fs::remove_all(work);
+  fs::create_directories(work);
+  {
+    std::ofstream(work / "real.mdl") << definition;
+    std::ofstream out(work / "long-line.mdl", std::ios::binary);
+    out << std::string(std::size_t{1} << 20, 'x') << "\n" << definition;
+  }
+  fs::create_symlink(work / "fifo.mdl", work / "link-to-fifo.mdl");
+  fs::create_symlink(work / "real.mdl", work / "link-to-real.mdl");
+  fs::create_directory(work / "folder.mdl");
+
+  auto defines = reinterpret_cast<TFileDefinesModelFunc>(os::FindExport(FModule, "Quillfold_FileDefinesModel"));
+  ASSERT_NE(defines, nullptr);
+  const std::vector<TReadCase> cases = {
+      {"regular file", (work / "real.mdl").string(), false, true},
+      {"link to a regular file", (work / "link-to-real.mdl").string(), false, true},
+      {"a line longer than is looked at", (work / "long-line.mdl").string(), false, true},
+      {"FIFO", (work / "fifo.mdl").string(), true, false},
+      {"link to a FIFO", (work / "link-to-fifo.mdl").string(), true, false},
+      {"folder", (work / "folder.mdl").string(), false, false},
+      {"device", "/dev/null", false, false},
+      {"missing", (work / "absent.mdl").string(), false, false},
+  };
+  for (const TReadCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::optional<TFifoWithWriter> fifo;
+    if (c.Fifo) {
+      fifo.emplace(work / "fifo.mdl", definition);
+      ASSERT_TRUE(fifo->Ready());
+    }
+    EXPECT_EQ(defines(c.Path.c_str(), "DX") != FALSE32, c.Expected);
+  }
+
+  SCOPED_TRACE("searches pass over what is not a regular file");
+  reinterpret_cast<TClearFunc>(os::FindExport(FModule, "Quillfold_ClearModelFolders"))();
+  FAddFolder(work.string().c_str());
+  auto manager = GetLibraryManager();
+  ASSERT_TRUE(manager);
+  fs::remove(work / "real.mdl");
+  fs::remove(work / "link-to-real.mdl");
+  fs::remove(work / "long-line.mdl");
+  const std::string fullPath = (work / "fifo.mdl").string();
+  for (const std::string& location : {std::string(), std::string("fifo.mdl"), std::string("fifo"),
+                                      std::string("link-to-fifo.mdl"), std::string("folder.mdl"), fullPath}) {
+    SCOPED_TRACE(location);
+    const TFifoWithWriter fifo(work / "fifo.mdl", definition);
+    ASSERT_TRUE(fifo.Ready());
+    EXPECT_EQ(SearchModelFile(*manager.Get(), "DX", "MDL", location).Path, "");
+  }
+  fs::remove_all(work);
 }
 
 struct TExampleCase {
