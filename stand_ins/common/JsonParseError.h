@@ -161,4 +161,116 @@ std::string ParseErrorPlace(const std::string& name, const std::string& text) {
   return ParsePlace(name, text, ParseErrorOffset(text, place.Position));
 }
 
+// The message for a text that does not parse: NAME:LINE:COLUMN: malformed JSON: DETAIL, from the count of
+// characters the parser had read and its error's text.
+inline std::string MalformedJsonMessage(const std::string& name, const std::string& text, std::size_t position,
+                                        const std::string& what) {
+  return ParsePlace(name, text, ParseErrorOffset(text, position)) + ": malformed JSON: " + ParseErrorDetail(what);
+}
+
+// How deep the stand-ins' JSON files may nest arrays and objects, the outermost counting as the first level. A real
+// document goes seven levels deep (a parameter of an implementation of a component); this is far beyond that, and
+// shallow enough that whatever walks a value recursively (copying, comparing, writing it) cannot run out of stack.
+// A file is refused at the first array or object below this level, so what is read is always as shallow, and so
+// is what is written back from it.
+inline constexpr std::size_t kJsonNestingLimit = 64;
+
+namespace detail {
+
+// The offset of the Ordinal-th (from 1) bracket or brace that opens an array or object in Text, which the parser
+// took to there, so that every quote outside a string opens one; Text's size when there are fewer.
+inline std::size_t OpeningOffset(const std::string& text, std::size_t ordinal) {
+  std::size_t seen = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      for (++i; i < text.size() && text[i] != '"';) i += text[i] == '\\' ? 2 : 1;
+    } else if ((c == '[' || c == '{') && ++seen == ordinal) {
+      return i;
+    }
+  }
+  return text.size();
+}
+
+}  // namespace detail
+
+// Counts the arrays and objects of a SAX parse as they open and close, for a reader to stop at the first one that
+// lies too deep: a reader answers false from start_object or start_array when Open does.
+class TJsonNesting {
+ public:
+  bool Open() {
+    ++FOpened;
+    if (++FDepth <= kJsonNestingLimit) return true;
+    FTooDeep = true;
+    return false;
+  }
+  void Close() {
+    if (FDepth > 0) --FDepth;
+  }
+  bool TooDeep() const { return FTooDeep; }
+  // NAME:LINE:COLUMN of the array or object that lies too deep, and why it is refused; Text is what was parsed.
+  std::string Message(const std::string& name, const std::string& text) const {
+    return ParsePlace(name, text, detail::OpeningOffset(text, FOpened)) + ": nested deeper than " +
+           std::to_string(kJsonNestingLimit) + " levels of arrays and objects";
+  }
+
+ private:
+  std::size_t FDepth = 0;
+  std::size_t FOpened = 0;
+  bool FTooDeep = false;
+};
+
+// Checks that a text is JSON and nests no deeper than the limit, before a tree is built of it; Message tells the
+// first fault in the text's order.
+template <class TJson>
+class TJsonCheck final : public nlohmann::json_sax<TJson> {
+ public:
+  using typename nlohmann::json_sax<TJson>::number_integer_t;
+  using typename nlohmann::json_sax<TJson>::number_unsigned_t;
+  using typename nlohmann::json_sax<TJson>::number_float_t;
+  using typename nlohmann::json_sax<TJson>::string_t;
+  using typename nlohmann::json_sax<TJson>::binary_t;
+
+  bool null() override { return true; }
+  bool boolean(bool) override { return true; }
+  bool number_integer(number_integer_t) override { return true; }
+  bool number_unsigned(number_unsigned_t) override { return true; }
+  bool number_float(number_float_t, const string_t&) override { return true; }
+  bool string(string_t&) override { return true; }
+  bool binary(binary_t&) override { return true; }
+  bool start_object(std::size_t) override { return Nesting.Open(); }
+  bool key(string_t&) override { return true; }
+  bool end_object() override { return Close(); }
+  bool start_array(std::size_t) override { return Nesting.Open(); }
+  bool end_array() override { return Close(); }
+  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& e) override {
+    Position = position;
+    What = e.what();
+    return false;
+  }
+
+  // True when Text (parsed into this) is JSON no deeper than the limit; else the message that names the place.
+  bool Passed(const std::string& name, const std::string& text, std::string& message) const {
+    if (Nesting.TooDeep()) {
+      message = Nesting.Message(name, text);
+      return false;
+    }
+    if (!What.empty()) {
+      message = MalformedJsonMessage(name, text, Position, What);
+      return false;
+    }
+    return true;
+  }
+
+  TJsonNesting Nesting;
+  std::size_t Position = 0;
+  std::string What;
+
+ private:
+  bool Close() {
+    Nesting.Close();
+    return true;
+  }
+};
+
 }  // namespace tolvex::standins

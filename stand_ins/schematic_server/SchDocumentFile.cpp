@@ -8,13 +8,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
 #include "SchDocumentFields.h"
 #include "SchDocumentReader.h"
+#include "common/RegularFile.h"
 #include "host/TextUtils.h"
 
 namespace pravik {
@@ -153,58 +152,66 @@ std::string FindInvalidText(const TJson& j, const std::string& where) {
 
 // The file is meant to be read and edited by people: short arrays and flat objects (a location, a parameter) stay
 // on one line, everything else is spread over lines indented by two.
-bool Flat(const TJson& j, bool inArray) {
-  if (!j.is_structured()) return true;
-  if (j.is_object() && inArray) return false;
-  for (const auto& member : j)
-    if (member.is_object() || (member.is_array() && !Flat(member, true))) return false;
-  return true;
-}
+constexpr std::size_t kLineWidth = 110;
 
-void OneLine(const TJson& j, std::string& out) {
+// Appends J to Out on one line, unless that line would make Out longer than Limit or J is not flat (an object is
+// flat only at the top, and only with no object in it): then false, with Out holding part of the line. It stops as
+// soon as the line is too long, so trying a large value costs no more than a line's worth of work; that keeps a
+// save linear in the document's size however deep its values nest.
+bool AppendOneLine(const TJson& j, bool top, std::size_t limit, std::string& out) {
+  if (j.is_string() && out.size() + j.get_ref<const std::string&>().size() + 2 > limit) return false;
   if (!j.is_structured()) {
     out += j.dump();
-    return;
+    return out.size() <= limit;
   }
-  out += j.is_array() ? "[" : "{";
+  if (j.is_object() && !top) return false;
+  out += j.is_array() ? '[' : '{';
   bool first = true;
   for (auto it = j.begin(); it != j.end(); ++it) {
     if (!first) out += ", ";
     first = false;
-    if (j.is_object()) out += TJson(it.key()).dump() + ": ";
-    OneLine(it.value(), out);
+    if (j.is_object()) {
+      if (out.size() + it.key().size() + 4 > limit) return false;
+      out += TJson(it.key()).dump();
+      out += ": ";
+    }
+    if (!AppendOneLine(it.value(), false, limit, out) || out.size() > limit) return false;
   }
-  out += j.is_array() ? "]" : "}";
+  out += j.is_array() ? ']' : '}';
+  return out.size() <= limit;
 }
 
-constexpr std::size_t kLineWidth = 110;
-
-void Format(const TJson& j, std::size_t indent, std::string& out) {
-  const std::size_t lineStart = out.rfind('\n') == std::string::npos ? 0 : out.rfind('\n') + 1;
-  if (!j.is_structured() || j.empty() || Flat(j, false)) {
-    std::string line;
-    OneLine(j, line);
-    if (out.size() - lineStart + line.size() <= kLineWidth || !j.is_structured() || j.empty()) {
-      out += line;
-      return;
-    }
+// Writes J whose first character goes at Column of the current line, the lines inside it indented by Indent + 2.
+void Format(const TJson& j, std::size_t indent, std::size_t column, std::string& out) {
+  // A scalar or an empty value is one line however long.
+  if (!j.is_structured() || j.empty()) {
+    out += j.dump();
+    return;
   }
+  const std::size_t start = out.size();
+  const std::size_t room = column < kLineWidth ? kLineWidth - column : 0;
+  if (AppendOneLine(j, true, start + room, out)) return;
+  out.resize(start);
   const std::string inner(indent + 2, ' ');
   out += j.is_array() ? "[\n" : "{\n";
   bool first = true;
   for (auto it = j.begin(); it != j.end(); ++it) {
     if (!first) out += ",\n";
     first = false;
+    const std::size_t lineStart = out.size();
     out += inner;
-    if (j.is_object()) out += TJson(it.key()).dump() + ": ";
-    Format(it.value(), indent + 2, out);
+    if (j.is_object()) {
+      out += TJson(it.key()).dump();
+      out += ": ";
+    }
+    Format(it.value(), indent + 2, out.size() - lineStart, out);
   }
   out += "\n" + std::string(indent, ' ') + (j.is_array() ? "]" : "}");
 }
 
 std::string Format(const TJson& j) {
   std::string out;
-  Format(j, 0, out);
+  Format(j, 0, 0, out);
   return out;
 }
 
@@ -302,24 +309,11 @@ std::string NormalisePath(const std::string& path) {
 }
 
 std::unique_ptr<TDocument> LoadDocument(const std::string& path, std::string& error) {
-  // A folder opens as a stream too and then reads as nothing, which would pass for an empty file.
-  std::error_code ec;
-  if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) {
-    error = "cannot open " + path + ": it is not a file";
+  // Only a regular file is read: a folder would read as nothing and pass for an empty file, a FIFO would wait for a
+  // writer and a device such as /dev/zero would never end.
+  std::string text;
+  if (!tolvex::standins::ReadRegularFile(path, path, tolvex::standins::kSchematicFileSizeLimit, text, error))
     return nullptr;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open " + path + ": " + ErrnoText(errno);
-    return nullptr;
-  }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) {
-    error = "cannot read " + path + ": " + ErrnoText(errno);
-    return nullptr;
-  }
-  const std::string text = buffer.str();
   auto document = std::make_unique<TDocument>();
   document->FileName = path;
   document->NormalisedName = NormalisePath(path);

@@ -157,6 +157,9 @@ class TDocumentReader final : public nlohmann::json_sax<TJson> {
 
   std::size_t SyntaxPosition = 0;
   std::string SyntaxError;  // empty when the text is JSON
+  // A file nested deeper than any document is refused where it goes too deep: everything that later walks what
+  // was kept (copying it, writing it back) would otherwise recurse as deep as the file does.
+  tolvex::standins::TJsonNesting Nesting;
 
  private:
   // Runs Step; a wrong member ends the building, and the parse goes on only to find faults of the JSON itself,
@@ -194,6 +197,7 @@ class TDocumentReader final : public nlohmann::json_sax<TJson> {
   }
 
   bool Open(bool isArray) {
+    if (!Nesting.Open()) return false;
     if (!FCapture.empty()) {
       FCapture.push_back(&Put(isArray ? TJson::array() : TJson::object()));
       return true;
@@ -273,6 +277,7 @@ class TDocumentReader final : public nlohmann::json_sax<TJson> {
   }
 
   bool Close() {
+    Nesting.Close();
     if (!FCapture.empty()) {
       FCapture.pop_back();
       if (FCapture.empty()) Attempt([&] { Deliver(std::move(FCaptured)); });
@@ -426,8 +431,11 @@ bool ReadDocumentText(const std::string& path, const std::string& text, TDocumen
   TDocumentReader reader(document);
   TJson::sax_parse(text, &reader);
   if (!reader.SyntaxError.empty()) {
-    error = tolvex::standins::ParsePlace(path, text, tolvex::standins::ParseErrorOffset(text, reader.SyntaxPosition)) +
-            ": malformed JSON: " + tolvex::standins::ParseErrorDetail(reader.SyntaxError);
+    error = tolvex::standins::MalformedJsonMessage(path, text, reader.SyntaxPosition, reader.SyntaxError);
+    return false;
+  }
+  if (reader.Nesting.TooDeep()) {
+    error = reader.Nesting.Message(path, text);
     return false;
   }
   try {

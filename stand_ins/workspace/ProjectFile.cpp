@@ -2,17 +2,15 @@
 #include "ProjectFile.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <numeric>
-#include <sstream>
 #include <unordered_map>
 
 #include "common/JsonParseError.h"
+#include "common/RegularFile.h"
 #include "host/TextUtils.h"
 
 namespace fenwarden {
@@ -91,37 +89,21 @@ void RefuseUnknownMembers(const TJson& object, const std::string& place, std::in
   }
 }
 
-std::string ErrnoText(int error) { return std::strerror(error); }
-
-using tolvex::standins::ParseErrorDetail;
-using tolvex::standins::ParsePlace;
-
-// The whole file; Name is how messages call it.
-std::string ReadFileText(const std::string& path, const std::string& name) {
-  std::error_code ec;
-  if (fs::exists(path, ec) && !fs::is_regular_file(path, ec))
-    throw EProjectError("cannot open " + name + ": it is not a file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EProjectError("cannot open " + name + ": " + ErrnoText(errno));
-  // Read in one piece: a large document is read straight into its text.
-  std::string text;
-  if (const auto size = fs::file_size(path, ec); !ec) text.reserve(static_cast<std::size_t>(size));
-  char chunk[65536];
-  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) text.append(chunk, static_cast<std::size_t>(in.gcount()));
-  if (in.bad()) throw EProjectError("cannot read " + name + ": " + ErrnoText(errno));
+// The whole file, which must be a regular file of at most Limit bytes; Name is how messages call it.
+std::string ReadFileText(const std::string& path, const std::string& name, std::size_t limit) {
+  std::string text, error;
+  if (!tolvex::standins::ReadRegularFile(path, name, limit, text, error)) throw EProjectError(error);
   return text;
 }
 
-// Reads and parses a JSON file.
+// Reads and parses a JSON file. It is checked as it streams by before a tree is made of it, so that a file nested
+// deeper than the limit is refused where it goes too deep.
 TJson ReadJsonFile(const std::string& path, const std::string& name) {
-  const std::string text = ReadFileText(path, name);
-  try {
-    return TJson::parse(text);
-  } catch (const TJson::exception& e) {
-    // A syntax error, or a number too large for a double, which the parser raises as out_of_range.
-    throw EProjectError(tolvex::standins::ParseErrorPlace<TJson>(name, text) + ": malformed JSON: " +
-                        ParseErrorDetail(e.what()));
-  }
+  const std::string text = ReadFileText(path, name, tolvex::standins::kProjectFileSizeLimit);
+  tolvex::standins::TJsonCheck<TJson> check;
+  TJson::sax_parse(text, &check);
+  if (std::string message; !check.Passed(name, text, message)) throw EProjectError(message);
+  return TJson::parse(text);
 }
 
 // ---- the project file ----------------------------------------------------------------------------------------
@@ -284,6 +266,8 @@ class TSheetReader final : public nlohmann::json_sax<TJson> {
 
   std::size_t ErrorPosition = 0;
   std::string ErrorText;
+  // Documents nest no deeper here than the schematic server reads them.
+  tolvex::standins::TJsonNesting Nesting;
 
  private:
   // What a value at some place means.
@@ -414,6 +398,7 @@ class TSheetReader final : public nlohmann::json_sax<TJson> {
   }
 
   bool Open(bool isArray) {
+    if (!Nesting.Open()) return false;
     const TSlot slot = Next();
     const bool wantsArray = slot == slComponents || slot == slPins || slot == slLocation || slot == slNets ||
                             slot == slNetPins || slot == slNames;
@@ -437,6 +422,7 @@ class TSheetReader final : public nlohmann::json_sax<TJson> {
   }
 
   bool Close() {
+    Nesting.Close();
     TFrame& frame = FFrames.back();
     if (frame.Slot == slLocation && frame.Index != 2) throw EMemberError(Place(), "expected [x, y]");
     if (frame.Slot == slPinReference) {
@@ -518,7 +504,7 @@ bool TSheetReader::string(string_t& text) {
 TSheet ReadSheet(const std::string& path, const std::string& referencedBy) {
   std::string text;
   try {
-    text = ReadFileText(path, path);
+    text = ReadFileText(path, path, tolvex::standins::kSchematicFileSizeLimit);
   } catch (const EProjectError& e) {
     throw EProjectError(referencedBy + ": " + e.what());
   }
@@ -531,9 +517,8 @@ TSheet ReadSheet(const std::string& path, const std::string& referencedBy) {
     throw EProjectError(path + ": " + e.what());
   }
   if (!parsed) {
-    throw EProjectError(ParsePlace(path, text, tolvex::standins::ParseErrorOffset(text, reader.ErrorPosition)) +
-                        ": malformed JSON: " +
-                        ParseErrorDetail(reader.ErrorText));
+    if (reader.Nesting.TooDeep()) throw EProjectError(reader.Nesting.Message(path, text));
+    throw EProjectError(tolvex::standins::MalformedJsonMessage(path, text, reader.ErrorPosition, reader.ErrorText));
   }
   return sheet;
 }

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "HostileFiles.h"
+#include "common/JsonParseError.h"
+#include "common/RegularFile.h"
 #include "workspace/DesignObjects.h"
 #include "workspace/Fenwarden.h"
 #include "workspace/ProjectFile.h"
@@ -446,6 +449,15 @@ TEST(FenwardenErrors, BadProjectsAndDocumentsNameTheFileAndThePlace) {
        "/sheet.SchDoc: nets[0].labels[0]: the text holds a line break or another control character"},
       {"empty net link", Project(R"("documents": ["sheet.SchDoc"])"), Sheet(TwoPin("R1", 0, 0, R"(, "netLink": "")"), ""),
        "/sheet.SchDoc: components[0].pins[0].netLink: expected a net name, found an empty text"},
+      // Nesting is refused at the 65th array or object from the outside, as the schematic server refuses it.
+      {"project nested too deep", "{\"title\": " + hostile::NestedArrays(10000) + "}", good,
+       "/bad.PrjPcb:1:74: nested deeper than 64 levels of arrays and objects"},
+      {"document nested too deep", Project(R"("documents": ["sheet.SchDoc"])"),
+       "{\"objects\": " + hostile::NestedObjects(10000) + "}",
+       "/sheet.SchDoc:1:391: nested deeper than 64 levels of arrays and objects"},
+      {"nesting in a pin", Project(R"("documents": ["sheet.SchDoc"])"),
+       "{\"components\": [{\"pins\": [{\"extra\":\n" + hostile::NestedArrays(60) + "}]}]}",
+       "/sheet.SchDoc:2:60: nested deeper than 64 levels of arrays and objects"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -461,6 +473,56 @@ TEST(FenwardenErrors, BadProjectsAndDocumentsNameTheFileAndThePlace) {
       EXPECT_EQ(e.what(), scratch.Path() + expected);
     }
   }
+}
+
+TEST(FenwardenErrors, ADocumentAtTheNestingLimitCompiles) {
+  TScratch scratch;
+  // The document's object is the first level; its free objects fill the rest.
+  scratch.Write("sheet.SchDoc", "{\"components\": [" + TwoPin("R1", 0, 0) + "], \"objects\": " +
+                                    hostile::NestedArrays(standins::kJsonNestingLimit - 1) + "}");
+  const std::string path = scratch.Write("good.PrjPcb", Project(R"("documents": ["sheet.SchDoc"])"));
+  const fenwarden::TDesignData design = fenwarden::CompileDesign(fenwarden::ReadProjectFile(path));
+  EXPECT_EQ(design.Pins.size(), 2u);
+}
+
+TEST(FenwardenErrors, OnlyRegularFilesAreRead) {
+  TScratch scratch;
+  hostile::TFifo fifoProject(scratch.Path() + "/fifo.PrjPcb");
+  hostile::TFifo fifoDocument(scratch.Path() + "/fifo.SchDoc");
+  ASSERT_TRUE(fifoProject.Made() && fifoDocument.Made());
+  fs::create_symlink("/dev/zero", scratch.Path() + "/zero.PrjPcb");
+  fs::create_symlink("/dev/zero", scratch.Path() + "/zero.SchDoc");
+  ASSERT_TRUE(hostile::MakeSparseFile(scratch.Path() + "/large.PrjPcb", standins::kProjectFileSizeLimit + 1));
+  ASSERT_TRUE(hostile::MakeSparseFile(scratch.Path() + "/large.SchDoc", standins::kSchematicFileSizeLimit + 1));
+  const std::string fifo = "it is a FIFO, not a regular file", device = "it is a device, not a regular file";
+  struct TCase {
+    const char* Project;    // a file of the scratch folder, or a project naming Document
+    const char* Document;   // nullptr: the project itself is the case
+    std::string Expected;   // after the scratch folder's path
+  };
+  const std::vector<TCase> cases = {
+      {"fifo.PrjPcb", nullptr, "/fifo.PrjPcb: " + fifo},
+      {"zero.PrjPcb", nullptr, "/zero.PrjPcb: " + device},
+      {"large.PrjPcb", nullptr, "/large.PrjPcb: it is larger than 16 MiB"},
+      {"bad.PrjPcb", "fifo.SchDoc", "/bad.PrjPcb: documents[0]: cannot open SCRATCH/fifo.SchDoc: " + fifo},
+      {"bad.PrjPcb", "zero.SchDoc", "/bad.PrjPcb: documents[0]: cannot open SCRATCH/zero.SchDoc: " + device},
+      {"bad.PrjPcb", "large.SchDoc",
+       "/bad.PrjPcb: documents[0]: cannot open SCRATCH/large.SchDoc: it is larger than 256 MiB"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Project) + " " + (c.Document ? c.Document : ""));
+    std::string path = scratch.Path() + "/" + c.Project;
+    if (c.Document) path = scratch.Write(c.Project, Project("\"documents\": [\"" + std::string(c.Document) + "\"]"));
+    std::string expected = (c.Document ? "" : "cannot open ") + scratch.Path() + c.Expected;
+    for (std::size_t at; (at = expected.find("SCRATCH")) != std::string::npos;) expected.replace(at, 7, scratch.Path());
+    try {
+      fenwarden::CompileDesign(fenwarden::ReadProjectFile(path));
+      ADD_FAILURE() << "no error; expected " << expected;
+    } catch (const fenwarden::EProjectError& e) {
+      EXPECT_EQ(e.what(), expected);
+    }
+  }
+  EXPECT_FALSE(fifoProject.Released() || fifoDocument.Released()) << "the workspace waited for a writer on a FIFO";
 }
 
 TEST_F(FenwardenModule, AProjectThatCannotBeOpenedLeavesTheWorkspaceAsItWas) {

@@ -20,6 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "HostileFiles.h"
+#include "common/JsonParseError.h"
+#include "common/RegularFile.h"
 #include "host/SchServerApi.h"
 
 namespace {
@@ -856,6 +859,93 @@ TEST_F(PravikTest, AFailedLoadLeavesNoHandleBehind) {
   EXPECT_EQ(Api().FindComponent(document, "R1", &component, &implementation), TRUE32);
   // Every handle below the new document's belongs to the failed load and is dead.
   for (THandle h = 0x10000; h < document; ++h) EXPECT_EQ(Api().GetObjectId(h), kSchObjectIdNone) << h;
+}
+
+// Where a document nested too deep is refused: FILE:LINE:COLUMN of the array or object that would lie one level
+// below the limit, Opening being how many brackets and braces of Text open before and at it.
+std::string TooDeepAt(const std::string& path, const std::string& text, std::size_t opening) {
+  std::size_t seen = 0, line = 1, column = 1;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((text[i] == '[' || text[i] == '{') && ++seen == opening) break;
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return path + ":" + std::to_string(line) + ":" + std::to_string(column) + ": nested deeper than " +
+         std::to_string(standins::kJsonNestingLimit) + " levels of arrays and objects";
+}
+
+TEST_F(PravikTest, NestingDeeperThanAnyDocumentIsRefusedWhereItGoesTooDeep) {
+  using hostile::NestedArrays;
+  using hostile::NestedObjects;
+  const std::size_t limit = standins::kJsonNestingLimit;
+  struct TCase {
+    const char* Name;
+    std::string Text;
+    std::size_t TooDeep;  // the count of openings up to the refused one; 0: the file loads
+  };
+  const std::vector<TCase> cases = {
+      // The document's object is the first level.
+      {"free objects at the limit", "{\"objects\": " + NestedArrays(limit - 1) + "}", 0},
+      {"a component's unknown member at the limit",
+       "{\"components\": [{\"designator\": \"R1\", \"wires\": " + NestedObjects(limit - 3) + "}]}", 0},
+      {"free objects one level too deep", "{\"objects\": " + NestedArrays(limit) + "}", limit + 1},
+      {"an unknown member of a pin ten thousand deep",
+       "{\"components\": [{\"pins\": [{\"designator\": \"1\", \"extra\": " + NestedArrays(10000) + "}]}]}", limit + 1},
+      {"objects in objects ten thousand deep", "{\"sheet\": " + NestedObjects(10000) + "}", limit + 1},
+      {"a format that is no text", "{\"format\": " + NestedArrays(100000) + "}", limit + 1},
+      {"on a later line", "{\n  \"objects\": [\n    " + NestedArrays(limit) + "\n  ]\n}", limit + 1},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Api().CloseAll();
+    const std::string path = Write("deep.SchDoc", c.Text);
+    if (c.TooDeep) {
+      EXPECT_EQ(OpenError(path), TooDeepAt(path, c.Text, c.TooDeep));
+      EXPECT_EQ(Api().GetDocumentCount(), 0);
+      continue;
+    }
+    // What loads at the limit saves, and what is saved loads again as the same value.
+    const THandle document = Open(path);
+    ASSERT_TRUE(Save(document, ""));
+    Api().CloseAll();
+    Open(path);
+    EXPECT_EQ(ParseFile(path), json::parse(c.Text));
+  }
+  // The first fault in the file is the one told, whether it is the nesting or the JSON.
+  const std::string before = "{\"x\": tru, \"y\": " + NestedArrays(100) + "}";
+  EXPECT_EQ(OpenError(Write("syntax.SchDoc", before)).rfind(FFolder + "/syntax.SchDoc:1:7: malformed JSON", 0), 0u);
+  const std::string after = "{\"y\": " + NestedArrays(100) + ", \"x\": tru}";
+  const std::string deep = Write("deep.SchDoc", after);
+  EXPECT_EQ(OpenError(deep), TooDeepAt(deep, after, limit + 1));
+}
+
+TEST_F(PravikTest, OnlyARegularFileIsLoaded) {
+  hostile::TFifo fifo(FFolder + "/fifo.SchDoc");
+  ASSERT_TRUE(fifo.Made());
+  fs::create_symlink("/dev/zero", FFolder + "/zero.SchDoc");
+  fs::create_symlink("/dev/null", FFolder + "/null.SchDoc");
+  const std::string large = FFolder + "/large.SchDoc";
+  ASSERT_TRUE(hostile::MakeSparseFile(large, standins::kSchematicFileSizeLimit + 1));
+  struct TCase {
+    std::string Path;
+    std::string Expected;
+  };
+  const std::vector<TCase> cases = {
+      {fifo.Path(), "it is a FIFO, not a regular file"},
+      {FFolder + "/zero.SchDoc", "it is a device, not a regular file"},
+      {FFolder + "/null.SchDoc", "it is a device, not a regular file"},
+      {large, "it is larger than 256 MiB"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Path);
+    EXPECT_EQ(OpenError(c.Path), "cannot open " + c.Path + ": " + c.Expected);
+    EXPECT_EQ(Api().GetDocumentCount(), 0);
+  }
+  EXPECT_FALSE(fifo.Released()) << "the server waited for a writer on the FIFO";
 }
 
 // ---- Handles -----------------------------------------------------------------------------------------------------
