@@ -167,8 +167,10 @@ IServerDocument* TOLVEX_STDCALL THostClient::OpenDocument(const char* kind, cons
     if (waveform) WaveformOpened(existing);
     return TInterfacePtr<IServerDocument>::Share(existing).Detach();
   }
-  // A waveform document is created empty and filled by the run; any other kind needs its file.
-  const bool canOpen = !p.empty() && (waveform || FileExistsOnDisk(ExternalPath(p)));
+  // A waveform document is created empty and filled by the run; any other kind needs its file. Either needs a
+  // place on disk: a virtual name that leads out of the VFS root has none.
+  const std::optional<std::string> disk = p.empty() ? std::nullopt : DiskPath(p);
+  const bool canOpen = disk && (waveform || FileExistsOnDisk(*disk));
   if (!canOpen) {
     Journal().Write("document-open", {{"kind", k}, {"path", p}, {"result", "none"}});
     return nullptr;
@@ -181,7 +183,8 @@ IServerDocument* TOLVEX_STDCALL THostClient::OpenDocument(const char* kind, cons
 
 void THostClient::WaveformOpened(THostDocument* document) {
   document->MarkWaveform();
-  if (FWaveformOpened) FWaveformOpened(ExternalPath(document->Path()));
+  const std::string path = ExternalPath(document->Path());
+  if (FWaveformOpened && !path.empty()) FWaveformOpened(path);
 }
 
 std::vector<std::string> THostClient::WaveformFiles() const {
@@ -189,7 +192,7 @@ std::vector<std::string> THostClient::WaveformFiles() const {
   for (const auto& document : FDocuments) {
     if (!document->IsWaveform()) continue;
     const std::string path = ExternalPath(document->Path());
-    if (std::find(files.begin(), files.end(), path) == files.end()) files.push_back(path);
+    if (!path.empty() && std::find(files.begin(), files.end(), path) == files.end()) files.push_back(path);
   }
   return files;
 }

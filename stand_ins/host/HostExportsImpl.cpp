@@ -2,15 +2,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "HostClient.h"
 #include "HostPaths.h"
 #include "HostState.h"
 #include "Journal.h"
+#include "common/RegularFile.h"
 #include "host/HostExports.h"
 
 using namespace tolvex;
@@ -27,22 +28,16 @@ void CopyOut(const std::string& text, char* result, std::int32_t resultSize) {
 
 std::string In(const char* text) { return text ? text : ""; }
 
-struct TLineReader {
-  std::ifstream Stream;
-  std::string Line;
-};
-
 const char* TOLVEX_STDCALL ReadLine(TVfsTextFile* file, std::int32_t* length) {
-  auto* reader = static_cast<TLineReader*>(file->HostData);
-  if (!reader || !std::getline(reader->Stream, reader->Line)) return nullptr;
-  // Both line ends count: a CR before the LF is not part of the line.
-  if (!reader->Line.empty() && reader->Line.back() == '\r') reader->Line.pop_back();
-  if (length) *length = static_cast<std::int32_t>(reader->Line.size());
-  return reader->Line.c_str();
+  auto* reader = static_cast<standins::TTextLineReader*>(file ? file->HostData : nullptr);
+  if (!reader || !reader->Next()) return nullptr;
+  if (length) *length = static_cast<std::int32_t>(reader->Line().size());
+  return reader->Line().c_str();
 }
 
 void TOLVEX_STDCALL CloseFile(TVfsTextFile* file) {
-  delete static_cast<TLineReader*>(file->HostData);
+  if (!file) return;
+  delete static_cast<standins::TTextLineReader*>(file->HostData);
   file->HostData = nullptr;
 }
 
@@ -65,23 +60,33 @@ TOLVEX_EXPORT void TOLVEX_STDCALL ClientAPI_ExtractWholeFileNameFromPath(const c
 }
 
 TOLVEX_EXPORT TBool32 TOLVEX_STDCALL VFSAPI_VFS_DeleteFile(const char* path, std::int32_t flag) {
-  const bool done = std::remove(ExternalPath(In(path)).c_str()) == 0;
-  Journal().Write("vfs-delete", {{"path", In(path)}, {"result", done ? "deleted" : "absent"}});
+  const std::optional<std::string> disk = DiskPath(In(path));
+  // Only a file is deleted (unlink never takes a folder), and only one the name reaches inside the VFS root.
+  const bool done = disk && ::unlink(disk->c_str()) == 0;
+  Journal().Write("vfs-delete", {{"path", In(path)}, {"result", !disk ? "refused" : done ? "deleted" : "absent"}});
   return done ? TRUE32 : FALSE32;
 }
 
 TOLVEX_EXPORT TBool32 TOLVEX_STDCALL VFSAPI_VFS_FileExists(const char* path, std::int32_t flag) {
+  const std::optional<std::string> disk = DiskPath(In(path));
   struct stat st{};
-  const bool exists = stat(ExternalPath(In(path)).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  const bool exists = disk && stat(disk->c_str(), &st) == 0 && S_ISREG(st.st_mode);
   Journal().Write("vfs-exists", {{"path", In(path)}, {"result", exists ? "yes" : "no"}});
   return exists ? TRUE32 : FALSE32;
 }
 
 TOLVEX_EXPORT TBool32 TOLVEX_STDCALL VFSAPI_VFSAssign(TVfsTextFile* file, const char* path) {
   if (!file) return FALSE32;
-  auto reader = std::make_unique<TLineReader>();
-  reader->Stream.open(ExternalPath(In(path)), std::ios::binary);
-  if (!reader->Stream) return FALSE32;
+  const std::optional<std::string> disk = DiskPath(In(path));
+  auto reader = std::make_unique<standins::TTextLineReader>();
+  // Only a regular file is handed out: a FIFO would hold the plug-in until someone writes to it, a device such as
+  // /dev/zero would never end.
+  std::string error;
+  const bool opened = disk && reader->Open(*disk, error);
+  Journal().Write("vfs-open", {{"path", In(path)},
+                               {"result", !disk ? "refused" : opened ? "opened" : "failed"},
+                               {"error", !disk ? "the name leads out of the VFS root" : error}});
+  if (!opened) return FALSE32;
   file->HostData = reader.release();
   file->ReadLine = &ReadLine;
   file->Close = &CloseFile;

@@ -274,11 +274,15 @@ void WaveformDocumentOpened(THost& host, const std::string& path) {
 }
 
 void ShowWaveformFile(THost& host, const std::string& file) {
-  const std::string path = ExternalPath(file);
+  const std::optional<std::string> disk = DiskPath(file);
+  const std::string path = disk.value_or(file);
   char error[1024] = {};
   const std::int32_t plotted =
-      host.ViewerPlotFile ? host.ViewerPlotFile(path.c_str(), error, sizeof error) : -1;
-  if (!host.ViewerPlotFile) std::snprintf(error, sizeof error, "the viewer cannot plot waveform files");
+      disk && host.ViewerPlotFile ? host.ViewerPlotFile(path.c_str(), error, sizeof error) : -1;
+  if (!disk)
+    std::snprintf(error, sizeof error, "the name leads out of the VFS root");
+  else if (!host.ViewerPlotFile)
+    std::snprintf(error, sizeof error, "the viewer cannot plot waveform files");
   if (plotted < 0) {
     Journal().Write("waveform", {{"path", path}, {"plots", ""}, {"error", error}});
     std::fprintf(stderr, "tolvex-host: %s: %s\n", path.c_str(), error);

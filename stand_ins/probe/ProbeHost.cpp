@@ -4,12 +4,13 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <system_error>
 
 #include "host/HostApi.h"
 #include "host/HostExports.h"
 #include "host/SchServerApi.h"
+#include "common/RegularFile.h"
 #include "host/TextUtils.h"
 #include "os/Os.h"
 #include "schematic_server/Pravik.h"
@@ -48,30 +49,25 @@ TBool32 TOLVEX_STDCALL FileExists(const char* path, std::int32_t) {
   return fs::is_regular_file(fs::path(In(path)), error) ? TRUE32 : FALSE32;
 }
 
-struct TLineReader {
-  std::ifstream Stream;
-  std::string Line;
-};
-
 const char* TOLVEX_STDCALL ReadLine(TVfsTextFile* file, std::int32_t* length) {
-  auto* reader = static_cast<TLineReader*>(file->HostData);
-  if (!reader || !std::getline(reader->Stream, reader->Line)) return nullptr;
-  // A CR before the LF is not part of the line, as in the host.
-  if (!reader->Line.empty() && reader->Line.back() == '\r') reader->Line.pop_back();
-  if (length) *length = static_cast<std::int32_t>(reader->Line.size());
-  return reader->Line.c_str();
+  auto* reader = static_cast<standins::TTextLineReader*>(file ? file->HostData : nullptr);
+  if (!reader || !reader->Next()) return nullptr;
+  if (length) *length = static_cast<std::int32_t>(reader->Line().size());
+  return reader->Line().c_str();
 }
 
 void TOLVEX_STDCALL CloseFile(TVfsTextFile* file) {
-  delete static_cast<TLineReader*>(file->HostData);
+  if (!file) return;
+  delete static_cast<standins::TTextLineReader*>(file->HostData);
   file->HostData = nullptr;
 }
 
+// Only a regular file is read, as in the host: a FIFO would wait for a writer, a device might never end.
 TBool32 TOLVEX_STDCALL Assign(TVfsTextFile* file, const char* path) {
   if (!file) return FALSE32;
-  auto reader = std::make_unique<TLineReader>();
-  reader->Stream.open(In(path), std::ios::binary);
-  if (!reader->Stream) return FALSE32;
+  auto reader = std::make_unique<standins::TTextLineReader>();
+  std::string error;
+  if (!reader->Open(In(path), error)) return FALSE32;
   file->HostData = reader.release();
   file->ReadLine = &ReadLine;
   file->Close = &CloseFile;
