@@ -195,7 +195,8 @@ TEST(ProbeEndToEnd, HandlesAreTheOnesTheHostHandsOut) {
   ASSERT_EQ(probe.ExitCode, 0) << probe.Describe();
   const THostRun host = RunHost({"--schematic", document, "open", document, "component", "C1"});
   ASSERT_EQ(host.Events("component").size(), 1u) << host.JournalText();
-  const TJournalLine& component = host.Events("component")[0];
+  // A copy: Events gives a vector of its own, gone at the end of this statement.
+  const TJournalLine component = host.Events("component").at(0);
   const std::string expected = "component designator=\"C1\" handle=\"" + component.Get("handle") +
                                "\" implementation=\"" + component.Get("implementation") + "\"";
   EXPECT_EQ(MissingInOrder(probe.Lines(), {expected}), "") << probe.Describe() << host.JournalText();
