@@ -217,7 +217,8 @@ THostRun RunHostGuarded(const std::vector<std::string>& arguments, const THostGu
   std::string* sinks[2] = {&journal, &run.Output};
   int openPipes = 2;
   while (openPipes > 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    using std::chrono::milliseconds;
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       kill(pid, SIGKILL);
       run.TimedOut = true;

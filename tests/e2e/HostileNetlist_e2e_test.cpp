@@ -130,7 +130,8 @@ TEST_F(HostileNetlist, NoCommandRunsFromTheNetlistOrAnyFileItIncludes) {
     ASSERT_EQ(run.Events("launch-done").size(), 1u) << Explain(run, errorFile);
     EXPECT_FALSE(FileExists(here.Path() + "/mark")) << "the command ran\n" << Explain(run, errorFile);
     const std::string err = ReadFile(errorFile);
-    for (const std::string& note : route.Notes) EXPECT_NE(err.find(InFolder(note, work.Path())), std::string::npos) << note << "\n" << err;
+    for (const std::string& note : route.Notes)
+      EXPECT_NE(err.find(InFolder(note, work.Path())), std::string::npos) << note << "\n" << err;
     EXPECT_NE(ReadFile(work.Path() + "/amp.sim").find(kSimulated), std::string::npos) << Explain(run, errorFile);
     EXPECT_EQ(Box(run), "") << Explain(run, errorFile);
   }
@@ -165,7 +166,8 @@ struct TRefusedInclude {
 // the error file names the files of the circle. Nesting and size are bounded too.
 TEST_F(HostileNetlist, IncludesInACircleOrTooDeepAreRefusedNamingTheFiles) {
   const std::string circuit = kCircuit;
-  std::vector<std::pair<std::string, std::string>> deep = {{"amp.nsx", "amplifier\n" + circuit + ".include nest0.inc\n.end\n"}};
+  std::vector<std::pair<std::string, std::string>> deep = {
+      {"amp.nsx", "amplifier\n" + circuit + ".include nest0.inc\n.end\n"}};
   for (int k = 0; k < 40; ++k)
     deep.emplace_back("nest" + std::to_string(k) + ".inc", ".include nest" + std::to_string(k + 1) + ".inc\n");
   deep.emplace_back("nest40.inc", "R3 in 0 1meg\n");
@@ -183,7 +185,8 @@ TEST_F(HostileNetlist, IncludesInACircleOrTooDeepAreRefusedNamingTheFiles) {
        {"the section tt of @/self.lib includes itself"}},
       {"includes nested 41 deep", deep, {"its includes nest deeper than 32 files"}},
       {"a library section that is not there",
-       {{"amp.nsx", "amplifier\n" + circuit + ".lib sections.lib ss\n.end\n"}, {"sections.lib", Fixture("sections.lib")}},
+       {{"amp.nsx", "amplifier\n" + circuit + ".lib sections.lib ss\n.end\n"},
+        {"sections.lib", Fixture("sections.lib")}},
        {"The library @/sections.lib named by the .lib at line 6 of @/amp.nsx has no section ss."}},
       {"a model file that is not there", {{"amp.nsx", "amplifier\n" + circuit + ".include missing.mod\n.end\n"}},
        {"The file missing.mod named by the .include at line 6 of @/amp.nsx cannot be found: looked for "

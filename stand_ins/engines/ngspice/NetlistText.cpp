@@ -89,7 +89,9 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 }
 
 // The text after a card's first word.
-std::string_view AfterFirstWord(std::string_view trimmed) { return TrimView(trimmed.substr(FirstWord(trimmed).size())); }
+std::string_view AfterFirstWord(std::string_view trimmed) {
+  return TrimView(trimmed.substr(FirstWord(trimmed).size()));
+}
 
 // ngspice ends the circuit at a line whose first word is ".end"; ".ends", ".endc" and ".endl" are
 // other cards. Blanks here are every control character, a little more than ngspice counts, so
@@ -105,9 +107,6 @@ struct TFileId {
   dev_t Device = 0;
   ino_t Inode = 0;
   bool operator==(const TFileId&) const = default;
-  bool operator<(const TFileId& other) const {
-    return Device != other.Device ? Device < other.Device : Inode < other.Inode;
-  }
 };
 
 struct TSourceFile {
@@ -167,8 +166,11 @@ std::vector<std::string> SplitLines(std::string_view text) {
 
 // Reads a regular file of at most kMaxFileBytes. Anything else is refused before it is opened:
 // the open of a FIFO would wait for a writer, and a device such as /dev/zero never ends. Files
-// read before (a model file that many lines include) come from Cache.
-TFileRead ReadSourceFile(const std::string& path, std::map<TFileId, std::shared_ptr<const TSourceFile>>& cache) {
+// read before by the same path (a model file that many lines include) come from Cache: the path
+// counts, not only the file, since a relative name in the file is looked for beside that path.
+using TFileCache = std::map<std::string, std::shared_ptr<const TSourceFile>>;
+
+TFileRead ReadSourceFile(const std::string& path, TFileCache& cache) {
   TFileRead read;
   struct stat before {};
   if (stat(path.c_str(), &before) != 0) {
@@ -203,7 +205,7 @@ TFileRead ReadSourceFile(const std::string& path, std::map<TFileId, std::shared_
     return read;
   }
   const TFileId id{opened.st_dev, opened.st_ino};
-  if (const auto known = cache.find(id); known != cache.end()) {
+  if (const auto known = cache.find(path); known != cache.end() && known->second->Id == id) {
     close(fd);
     read.File = known->second;
     return read;
@@ -242,7 +244,7 @@ TFileRead ReadSourceFile(const std::string& path, std::map<TFileId, std::shared_
   file->Folder = FolderOf(path);
   file->Id = id;
   file->Lines = SplitLines(text);
-  cache.emplace(id, file);
+  cache[path] = file;
   read.File = std::move(file);
   return read;
 }
@@ -547,7 +549,7 @@ class TExpander {
   std::string FNetlistFolder;
   std::string FWorkingFolder;
   std::vector<TFrame> FStack;
-  std::map<TFileId, std::shared_ptr<const TSourceFile>> FCache;
+  TFileCache FCache;
   std::size_t FBytes = 0;
   int FIncludes = 0;
   bool FInControl = false;
@@ -616,7 +618,7 @@ std::optional<double> ParseSpiceNumber(std::string_view word) {
 
 TPreparedNetlist ReadNetlist(const std::string& path) {
   TPreparedNetlist netlist;
-  std::map<TFileId, std::shared_ptr<const TSourceFile>> cache;
+  TFileCache cache;
   const TFileRead read = ReadSourceFile(path, cache);
   switch (read.Outcome) {
     case roRead: break;
