@@ -156,6 +156,11 @@ void TSimulator::Run() {
 }
 
 bool TSimulator::CheckRunPaths() {
+  // Without a netlist every output would be a bare extension in the host's working folder.
+  if (FNetlistPath.empty()) {
+    ShowError(CannotRun("No netlist file is named."));
+    return false;
+  }
   // A path longer than the engine's 255-character fields would reach it cut, naming another file.
   if (FNetlistPath.size() > kShortStringLength) {
     ShowError(TooLongMessage(FNetlistPath));

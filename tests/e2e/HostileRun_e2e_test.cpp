@@ -147,6 +147,7 @@ TEST_F(HostileRun, PathsThatCannotBeHandedOverOrWouldDestroyTheNetlistAreRefused
       {"a link named like the dump that leads to the netlist", {w + "/amp.nsx"},
        [&] { fs::create_symlink("amp.nsx", w + "/amp.txt"); },
        {"launch", "RunSimulator", "RegressionTest=True|File1=" + w + "/amp.nsx"}, Overwrites(w + "/amp.txt")},
+      {"no netlist at all", {}, nullptr, {"launch", "RunSimulator", "File1= "}, CannotRun("No netlist file is named.")},
       {"a netlist path longer than 255 characters", {longNetlist, cutNetlist}, nullptr,
        {"launch", "RunSimulator", "File1=" + longNetlist}, TooLong(longNetlist)},
       {"a long netlist opened as the view", {longNetlist, cutNetlist}, nullptr,
