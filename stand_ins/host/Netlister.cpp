@@ -135,6 +135,36 @@ std::string PartLetters(std::int32_t part) {
   return letters;
 }
 
+bool HasControlCharacter(const std::string& text, bool allowTab) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 32 && !(allowTab && c == '\t')) || byte == 127) return true;
+  }
+  return false;
+}
+
+std::string VisibleText(const std::string& text) {
+  std::string visible;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      visible += "\\n";
+    } else if (c == '\r') {
+      visible += "\\r";
+    } else if (c == '\t') {
+      visible += "\\t";
+    } else if (byte < 32 || byte == 127) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      visible += "\\x";
+      visible += kHex[byte >> 4];
+      visible += kHex[byte & 15];
+    } else {
+      visible += c;
+    }
+  }
+  return visible;
+}
+
 bool TNetlister::OpenProject(const std::string& path, TOpenedProject& project, std::string& error,
                              const TDocumentLoadHandler& onDocument) {
   if (!FExports.OpenProject || !FExports.GetProjectText) {
@@ -258,8 +288,17 @@ bool TNetlister::WriteNetlist(const TOpenedProject& project, const std::string& 
           continue;
         }
 
+        // Every part is expanded, so the count is bounded before anything is done for the component.
+        if (component.FPartCount > kMaxPartCount) {
+          report(designator, "The component has " + std::to_string(component.FPartCount) + " parts, more than the " +
+                                 std::to_string(kMaxPartCount) +
+                                 " that part letters (A to ZZ) name; the component is left out");
+          continue;
+        }
+
         // The model file the implementation names, or the component's library model. Many components share a
-        // model, so each search is made once.
+        // model, so each search is made once. The file is included once the component's lines are taken.
+        std::string include;
         if (implementation.DatafileLinkCount() > 0 || implementation.FUseLibraryModel) {
           const TModelDatafileLink* link = implementation.GetDatafileLink(0);
           const std::string location = link ? link->FLocation : std::string();
@@ -281,18 +320,24 @@ bool TNetlister::WriteNetlist(const TOpenedProject& project, const std::string& 
           const std::string& path = found->second.Path;
           if (path.empty()) {
             report(designator, "Model " + implementation.FModelName + " not found" +
-                                   (location.empty() ? std::string() : " in " + location));
+                                   (location.empty() ? std::string() : " in " + VisibleText(location)));
           } else if (path.find('"') != std::string::npos) {
             report(designator, "The model file " + path + " has a double quote in its path and cannot be included");
+          } else if (HasControlCharacter(path, false)) {
+            // A line break in the name would end the .include line and make the rest of the name netlist lines.
+            report(designator, "The model file " + VisibleText(path) +
+                                   " has a control character in its path and cannot be included");
           } else {
             // A file that lacks the model is included all the same: it is the file the implementation names.
             if (!found->second.Defined)
               report(designator, "Model " + implementation.FModelName + " is not defined in " + path);
-            if (includeKeys.insert(path).second) includes.push_back(path);
+            include = path;
           }
         }
 
         const std::int32_t parts = std::max<std::int32_t>(component.FPartCount, 1);
+        std::string componentLines;
+        bool refused = false;
         for (std::int32_t part = 1; part <= parts; ++part) {
           const std::string partDesignator = parts > 1 ? designator + PartLetters(part) : designator;
           std::unique_ptr<TPartDesignator> partName;
@@ -315,9 +360,20 @@ bool TNetlister::WriteNetlist(const TOpenedProject& project, const std::string& 
           if (!parser.NetNamesAvailable()) report(partDesignator, kNetNamesUnavailable);
           for (const std::string& line : lines) {
             const std::string text = TrimRight(line);
-            if (!Trim(text).empty()) netlist += text + "\n";
+            if (Trim(text).empty()) continue;
+            // A value that holds a line break (or another control character) would otherwise add lines of its own
+            // to the netlist, such as a .control block that runs shell commands in the simulator.
+            if (!refused && HasControlCharacter(text, true)) {
+              report(partDesignator, "The netlist line \"" + VisibleText(text) +
+                                         "\" holds a control character; the component is left out");
+              refused = true;
+            }
+            componentLines += text + "\n";
           }
         }
+        if (refused) continue;
+        netlist += componentLines;
+        if (!include.empty() && includeKeys.insert(include).second) includes.push_back(include);
         ++components;
       }
     }

@@ -67,4 +67,16 @@ std::string NetlistNetName(const std::string& name, bool& changed);
 // The letters of part Part (1-based) of a multi-part component: A to Z, then AA, AB, ...
 std::string PartLetters(std::int32_t part);
 
+// The most parts a component may have in a netlist: those that one or two part letters name (A to ZZ). Real
+// multi-part symbols have tens of parts; a count beyond this is a damaged or hostile file, whose every part would
+// otherwise be expanded (2,147,483,647 of them take hours).
+constexpr std::int32_t kMaxPartCount = 26 + 26 * 26;
+
+// Whether Text holds a byte that a netlist line cannot: a line break or another control character (codes below 32
+// and 127). A tab is allowed where AllowTab is set, as SPICE reads it as a blank.
+bool HasControlCharacter(const std::string& text, bool allowTab);
+
+// Text with its control characters written as \n, \r, \t or \xHH, for a message that shows it on one line.
+std::string VisibleText(const std::string& text);
+
 }  // namespace tolvex::host
