@@ -76,5 +76,35 @@ TEST(JsonParseErrorPlace, EveryShortTextGetsAPlaceWithinIt) {
   EXPECT_EQ(failures, 0u);
 }
 
+TEST(JsonNesting, TheFirstArrayOrObjectBelowTheLimitIsTheFaultsPlace) {
+  const std::size_t limit = kJsonNestingLimit;
+  const std::string tooDeep = ": nested deeper than " + std::to_string(limit) + " levels of arrays and objects";
+  const auto arrays = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  const std::string quoted = R"({"[{": "\"[[", "a": )";
+  struct TCase {
+    const char* Name;
+    std::string Text;
+    std::string Message;  // empty: the text passes
+  };
+  const std::vector<TCase> cases = {
+      {"at the limit", arrays(limit), ""},
+      {"one level more", arrays(limit + 1), "f:1:" + std::to_string(limit + 1) + tooDeep},
+      {"many at the limit side by side", "[" + arrays(limit - 1) + "," + arrays(limit - 1) + "]", ""},
+      // Brackets and quotes inside strings open nothing.
+      {"brackets in strings", quoted + arrays(limit) + "}", "f:1:" + std::to_string(quoted.size() + limit) + tooDeep},
+      {"on a later line", "{\n\"a\":\n" + arrays(limit), "f:3:" + std::to_string(limit) + tooDeep},
+      {"a syntax error first", "[tru, " + arrays(limit) + "]", "f:1:2: malformed JSON: syntax error"},
+      {"the nesting first", "[" + arrays(limit) + ", tru]", "f:1:" + std::to_string(limit + 1) + tooDeep},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TJsonCheck<TJson> check;
+    TJson::sax_parse(c.Text, &check);
+    std::string message;
+    EXPECT_EQ(check.Passed("f", c.Text, message), c.Message.empty());
+    EXPECT_EQ(message.substr(0, c.Message.size()), c.Message);
+  }
+}
+
 }  // namespace
 }  // namespace tolvex::standins
