@@ -1,11 +1,22 @@
 // The waveform viewer through a whole run: the chart calls of the scripted engine end up in a
 // waveform file beside the netlist that reads back to the same values, with a plot per chart, and
 // the host says where they are.
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "../../stand_ins/waveform_viewer/SdfFile.h"
 #include "HostRunner.h"
@@ -249,6 +260,197 @@ TEST_F(WaveformViewer, ShowPlotsAWaveformFileAndRefusesADamagedOne) {
   EXPECT_EQ(events[1].Get("plots"), "");
   EXPECT_EQ(events[1].Get("error"), "line 2: the file ends without its end line (cut short?)");
   EXPECT_NE(run.Output.find("tolvex-host: " + bad + ": line 2:"), std::string::npos) << run.Output;
+}
+
+TEST_F(WaveformViewer, LinksAndFilesPlantedAtTheViewersFileNamesAreNeverWrittenThrough) {
+  enum TPlant { pLink, pHardLink, pPipe };
+  struct TCase {
+    const char* Name;
+    const char* At;
+    TPlant Plant;
+    const char* Target;  // in the victim's folder
+  } cases[] = {
+      {"a link at the waveform file's temporary name", "amp.sdf.part", pLink, "precious.txt"},
+      {"a link at a plot's temporary name", "amp_tran.svg.part", pLink, "precious.txt"},
+      {"a dangling link at a temporary name", "amp_ac.svg.part", pLink, "created.txt"},
+      {"a hard link at a temporary name", "amp.sdf.part", pHardLink, "precious.txt"},
+      {"a pipe at a temporary name", "amp.sdf.part", pPipe, ""},
+      {"a link at the waveform file", "amp.sdf", pLink, "precious.txt"},
+      {"a link at a plot", "amp_ac.svg", pLink, "precious.txt"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TScratchFolder work;
+    const TScratchFolder victim;
+    const std::string precious = victim.File("precious.txt", "precious\n");
+    const std::string netlist = work.File("amp.nsx", Script(kTwoCharts));
+    const std::string at = work.Path() + "/" + c.At;
+    int pipeReader = -1;
+    if (c.Plant == pLink) fs::create_symlink(victim.Path() + "/" + c.Target, at);
+    if (c.Plant == pHardLink) fs::create_hard_link(victim.Path() + "/" + c.Target, at);
+    if (c.Plant == pPipe) {
+      ASSERT_EQ(mkfifo(at.c_str(), 0666), 0);
+      // A reader keeps a writer that opens the pipe from blocking, so that a regression fails
+      // instead of hanging.
+      pipeReader = open(at.c_str(), O_RDONLY | O_NONBLOCK);
+      ASSERT_GE(pipeReader, 0);
+    }
+
+    const THostRun run = Run(Launch(netlist), {});
+    if (pipeReader >= 0) close(pipeReader);
+    EXPECT_EQ(run.ExitCode, 0) << run.JournalText();
+    for (const char* file : {"amp.sdf", "amp_tran.svg", "amp_ac.svg"})
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(work.Path() + "/" + file))) << file;
+    const TSdfReadResult read = ReadSdfFile(work.Path() + "/amp.sdf");
+    EXPECT_TRUE(read.Ok) << read.Error << "\n" << run.JournalText();
+    EXPECT_EQ(ReadFile(precious), "precious\n");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(victim.Path() + "/created.txt")));
+    const std::string name = c.At;
+    if (name.size() > 5 && name.substr(name.size() - 5) == ".part") {
+      // Not the viewer's to remove: it is left as planted.
+      const fs::file_status planted = fs::symlink_status(at);
+      EXPECT_EQ(planted.type(), c.Plant == pLink       ? fs::file_type::symlink
+                                : c.Plant == pHardLink ? fs::file_type::regular
+                                                       : fs::file_type::fifo);
+    }
+  }
+}
+
+// The viewer's exports as an engine calls them (no calling convention to name on this platform).
+struct TViewerExports {
+  std::int32_t (*GetCurrentWindow)() = nullptr;
+  void (*SetDocumentName)(std::int32_t, const char*) = nullptr;
+  std::int32_t (*NewChart)(std::int32_t, const char*, std::int32_t, std::uint8_t, std::int32_t) = nullptr;
+  std::int32_t (*NewWaveform)(std::int32_t, std::int32_t, const char*, std::int32_t, std::uint8_t, std::uint8_t,
+                              std::uint8_t, std::int32_t) = nullptr;
+  void (*NewDataPoint)(std::int32_t, std::int32_t, std::int32_t, double, double, double, double) = nullptr;
+  void (*DataComplete)(std::int32_t, std::uint8_t, std::int32_t) = nullptr;
+  void (*OpenDocument)(const char*) = nullptr;
+  std::int32_t (*TakeWriteFailure)(char*, std::int32_t) = nullptr;
+
+  bool Bind(void* module) {
+    auto bind = [&](auto& function, const char* name) {
+      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(module, name));
+      return function != nullptr;
+    };
+    return bind(GetCurrentWindow, "OndulixAPI_GetCurrentWindow") && bind(SetDocumentName, "OndulixAPI_SetDocumentName") &&
+           bind(NewChart, "OndulixAPI_NewChart") && bind(NewWaveform, "OndulixAPI_NewWaveform") &&
+           bind(NewDataPoint, "OndulixAPI_NewDataPoint") && bind(DataComplete, "OndulixAPI_DataComplete") &&
+           bind(OpenDocument, "Ondulix_OpenDocument") && bind(TakeWriteFailure, "Ondulix_TakeWriteFailure");
+  }
+  // One run of a transient of Points points, its files written at DataComplete.
+  void RunTransient(int points) const {
+    const std::int32_t window = GetCurrentWindow();
+    SetDocumentName(window, "amp");
+    const std::int32_t chart = NewChart(window, "tran", 0, 1, 0);
+    const std::int32_t wave = NewWaveform(window, chart, "v(out)", 0, 1, 0, 0, 0);
+    for (int i = 0; i < points; ++i) NewDataPoint(window, chart, wave, i * 1e-6, 0, std::sin(i * 0.01), 0);
+    DataComplete(window, 0, 0);
+  }
+};
+
+// What stands at Path: "none", "link", or by its first bytes "old", "sdf", "svg", else "other".
+std::string KindOfFile(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) return "none";
+  if (S_ISLNK(st.st_mode)) return "link";
+  std::ifstream in(path, std::ios::binary);
+  std::string head(9, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  if (head.rfind("old", 0) == 0) return "old";
+  if (head == "SimData 1") return "sdf";
+  if (head.rfind("<?xml", 0) == 0) return "svg";
+  return "other";
+}
+
+TEST_F(WaveformViewer, AWriteThatFailsForWantOfRoomIsKeptForTheEngineAndLeavesTheOldFiles) {
+  const std::string sdf = Work.File("amp.sdf", "old waveforms\n");
+  const std::string svg = Work.File("amp_tran.svg", "old plot\n");
+  int channel[2];
+  ASSERT_EQ(pipe(channel), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A child of its own: a file size limit stands for a disk with that much room left (a write
+    // beyond it fails with EFBIG), and the viewer's state starts empty.
+    close(channel[0]);
+    alarm(60);
+    std::signal(SIGXFSZ, SIG_IGN);
+    void* module = dlopen((BinFolder() + "/Ondulix.dll").c_str(), RTLD_NOW | RTLD_LOCAL);
+    TViewerExports viewer;
+    std::string transcript;
+    if (!module || !viewer.Bind(module)) {
+      transcript = std::string("the viewer or one of its exports is missing: ") + (module ? "" : dlerror());
+    } else {
+      viewer.OpenDocument(sdf.c_str());
+      const auto room = [](rlim_t bytes) {
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+      };
+      const auto take = [&](const std::string& step, std::int32_t size) {
+        char buffer[512];
+        std::memset(buffer, '#', sizeof buffer);
+        const std::int32_t failed = viewer.TakeWriteFailure(size > 0 ? buffer : nullptr, size);
+        transcript += step + ": " + std::to_string(failed) + " \"" + (size > 0 ? std::string(buffer) : "-") + "\"";
+        if (size > 0 && size < static_cast<std::int32_t>(sizeof buffer)) transcript += " after=" + std::string(1, buffer[size]);
+        transcript += " sdf=" + KindOfFile(sdf) + " svg=" + KindOfFile(svg) + "\n";
+      };
+      room(0);
+      viewer.RunTransient(3);
+      room(RLIM_INFINITY);
+      take("no room", 512);
+      take("asked again", 512);
+      room(256 * 1024);  // the plot fits, the waveform file of 50,000 points does not
+      viewer.RunTransient(50000);
+      room(RLIM_INFINITY);
+      take("room for the plot only", 512);
+      room(0);
+      viewer.RunTransient(3);
+      viewer.RunTransient(3);
+      room(RLIM_INFINITY);
+      take("no room twice, a plot written before", 512);
+      viewer.RunTransient(3);
+      take("room enough", 512);
+      room(0);
+      viewer.RunTransient(3);
+      room(RLIM_INFINITY);
+      take("a short buffer", 10);
+      room(0);
+      viewer.RunTransient(3);
+      room(RLIM_INFINITY);
+      take("no buffer", 0);
+      take("then", 512);
+    }
+    const bool sent = write(channel[1], transcript.data(), transcript.size()) == static_cast<ssize_t>(transcript.size());
+    _exit(sent ? 0 : 3);
+  }
+  close(channel[1]);
+  std::string transcript;
+  char block[4096];
+  for (ssize_t n; (n = read(channel[0], block, sizeof block)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    transcript.append(block, static_cast<std::size_t>(n));
+  }
+  close(channel[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << "\n" << transcript;
+
+  const std::string failure = "Cannot write " + sdf + ": " + std::strerror(EFBIG);
+  EXPECT_EQ(transcript, "no room: 1 \"" + failure + "\" sdf=old svg=old\n"
+                        "asked again: 0 \"\" sdf=old svg=old\n"
+                        "room for the plot only: 1 \"" + failure + "\" sdf=old svg=svg\n"
+                        "no room twice, a plot written before: 1 \"" + failure + "\" sdf=old svg=svg\n"
+                        "room enough: 0 \"\" sdf=sdf svg=svg\n"
+                        "a short buffer: 1 \"Cannot wr\" after=# sdf=sdf svg=svg\n"
+                        "no buffer: 1 \"-\" sdf=sdf svg=svg\n"
+                        "then: 0 \"\" sdf=sdf svg=svg\n");
+  for (const auto& entry : fs::directory_iterator(Work.Path()))
+    EXPECT_NE(entry.path().extension(), ".part") << "no temporary file is left behind: " << entry.path();
 }
 
 }  // namespace
