@@ -205,6 +205,9 @@ TEST_F(WaveformViewer, ARegressionRunRelaysToTheViewerWhichStillWritesItsFiles) 
   EXPECT_EQ(Waveforms(run).size(), 1u) << run.JournalText();
 }
 
+// The viewer only keeps the failure for the engine to ask for (Ondulix_TakeWriteFailure); the scripted
+// engine does not ask, so here the run goes on as the engine reports it. The ngspice engine's runs turn
+// such a failure into result 3 (HostileNetlist_e2e_test.cpp).
 TEST_F(WaveformViewer, FilesThatCannotBeWrittenLeaveTheRunAlone) {
   const std::string netlist = Work.File("amp.nsx", Script(kTwoCharts));
   fs::create_directories(Work.Path() + "/amp.sdf");       // where the waveform file would go
