@@ -113,7 +113,7 @@ TEST_F(HostileRun, PathsThatCannotBeHandedOverOrWouldDestroyTheNetlistAreRefused
     std::function<void()> Setup;         // links and the like
     std::vector<std::string> Arguments;  // host actions
     std::string Message;                 // the one message expected
-    std::string Plugin;                  // empty: the ordinary plug-in folder
+    std::string Plugin = {};             // empty: the ordinary plug-in folder
   };
   const TCase cases[] = {
       {"a \"|\" that would name another viewer",
@@ -352,7 +352,9 @@ TEST_F(HostileRun, WhateverARunDidToTheStatusBarIsUndoneWhenItEnds) {
     bool afterBox = false;
     for (const auto& line : run.Journal) {
       afterBox = afterBox || line.Event == "msgbox";
-      if (afterBox) EXPECT_NE(line.Event, "status") << line.Raw;
+      if (afterBox) {
+        EXPECT_NE(line.Event, "status") << line.Raw;
+      }
     }
   }
 
