@@ -23,10 +23,9 @@ inline std::string ParseErrorDetail(const std::string& what) {
   return colon == std::string::npos ? detail : detail.substr(colon + 2);
 }
 
-// Only the parse error matters here: how many characters the parser had read when it stopped,
-// which is just past the character that showed the fault.
+// A listener to the parser that takes every value and goes on; those below keep only what they need.
 template <class TJson>
-class TJsonErrorPlace final : public nlohmann::json_sax<TJson> {
+class TJsonSaxIgnoringValues : public nlohmann::json_sax<TJson> {
  public:
   using typename nlohmann::json_sax<TJson>::number_integer_t;
   using typename nlohmann::json_sax<TJson>::number_unsigned_t;
@@ -46,6 +45,13 @@ class TJsonErrorPlace final : public nlohmann::json_sax<TJson> {
   bool end_object() override { return true; }
   bool start_array(std::size_t) override { return true; }
   bool end_array() override { return true; }
+};
+
+// Only the parse error matters here: how many characters the parser had read when it stopped,
+// which is just past the character that showed the fault.
+template <class TJson>
+class TJsonErrorPlace final : public TJsonSaxIgnoringValues<TJson> {
+ public:
   bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) override {
     Position = position;
     return false;
@@ -223,23 +229,9 @@ class TJsonNesting {
 // Checks that a text is JSON and nests no deeper than the limit, before a tree is built of it; Message tells the
 // first fault in the text's order.
 template <class TJson>
-class TJsonCheck final : public nlohmann::json_sax<TJson> {
+class TJsonCheck final : public TJsonSaxIgnoringValues<TJson> {
  public:
-  using typename nlohmann::json_sax<TJson>::number_integer_t;
-  using typename nlohmann::json_sax<TJson>::number_unsigned_t;
-  using typename nlohmann::json_sax<TJson>::number_float_t;
-  using typename nlohmann::json_sax<TJson>::string_t;
-  using typename nlohmann::json_sax<TJson>::binary_t;
-
-  bool null() override { return true; }
-  bool boolean(bool) override { return true; }
-  bool number_integer(number_integer_t) override { return true; }
-  bool number_unsigned(number_unsigned_t) override { return true; }
-  bool number_float(number_float_t, const string_t&) override { return true; }
-  bool string(string_t&) override { return true; }
-  bool binary(binary_t&) override { return true; }
   bool start_object(std::size_t) override { return Nesting.Open(); }
-  bool key(string_t&) override { return true; }
   bool end_object() override { return Close(); }
   bool start_array(std::size_t) override { return Nesting.Open(); }
   bool end_array() override { return Close(); }
