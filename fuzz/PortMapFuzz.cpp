@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/TextUtils.h"
 #include "model_data/PortMapping.h"
+#include "support/TextUtils.h"
 
 using namespace tolvex;
 

@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "host/HostApi.h"
-#include "host/TextUtils.h"
 #include "os/Os.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

@@ -3,8 +3,8 @@
 
 #include "host/HostApi.h"
 #include "host/SchServerApi.h"
-#include "host/TextUtils.h"
 #include "model_data/ModelFile.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

@@ -7,7 +7,7 @@
 
 #include "host/HostApi.h"
 #include "host/LibraryManagerApi.h"
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

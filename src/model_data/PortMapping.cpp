@@ -3,7 +3,7 @@
 
 #include <charconv>
 
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

@@ -6,8 +6,8 @@
 
 #include "host/HostApi.h"
 #include "host/SchServerApi.h"
-#include "host/TextUtils.h"
 #include "model_data/ImplementationData.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

@@ -4,8 +4,8 @@
 #include <exception>
 
 #include "host/InterfacePtr.h"
-#include "host/TextUtils.h"
 #include "simulation/Commands.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

@@ -5,8 +5,8 @@
 
 #include "host/HostApi.h"
 #include "host/MessageBoxes.h"
-#include "host/TextUtils.h"
 #include "os/Os.h"
+#include "support/TextUtils.h"
 #include "ui/Application.h"
 
 namespace tolvex {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

@@ -3,11 +3,11 @@
 
 #include "host/HostApi.h"
 #include "host/MessageBoxes.h"
-#include "host/TextUtils.h"
 #include "os/Os.h"
 #include "server/Rt_Param.h"
 #include "simulation/SimInterface.h"
 #include "simulation/XSpiceAPI.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

@@ -10,10 +10,10 @@
 #include "engine_api/WaveformRelay.h"
 #include "host/HostApi.h"
 #include "host/MessageBoxes.h"
-#include "host/TextUtils.h"
 #include "os/Os.h"
 #include "server/Rt_Param.h"
 #include "simulation/XSpiceAPI.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

@@ -2,8 +2,8 @@
 #include "simulation/XSpiceAPI.h"
 
 #include "engine_api/EngineCallbacks.h"
-#include "host/TextUtils.h"
 #include "os/Os.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

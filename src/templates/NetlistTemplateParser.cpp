@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "host/MessageBoxes.h"
-#include "host/TextUtils.h"
 #include "model_data/ImplementationData.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

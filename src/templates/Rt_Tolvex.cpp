@@ -9,7 +9,7 @@
 
 #include "host/HostApi.h"
 #include "host/SchServerApi.h"
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 

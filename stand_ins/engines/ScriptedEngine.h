@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "StartText.h"
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace tolvex::scripted {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace tolvex::engines {
 

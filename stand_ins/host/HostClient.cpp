@@ -8,8 +8,8 @@
 
 #include "HostPaths.h"
 #include "Journal.h"
-#include "host/TextUtils.h"
 #include "os/posix/user/TolvexUser.h"
+#include "support/TextUtils.h"
 
 namespace tolvex::host {
 

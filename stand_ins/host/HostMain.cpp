@@ -24,9 +24,9 @@
 #include "host/HostInterfaces.h"
 #include "host/InterfacePtr.h"
 #include "host/SchServerApi.h"
-#include "host/TextUtils.h"
 #include "os/posix/user/TolvexUser.h"
 #include "schematic_server/Pravik.h"
+#include "support/TextUtils.h"
 #include "waveform_viewer/Ondulix.h"
 #include "workspace/Fenwarden.h"
 

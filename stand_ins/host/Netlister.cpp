@@ -15,10 +15,10 @@
 
 #include "host/HostApi.h"
 #include "host/SchServerApi.h"
-#include "host/TextUtils.h"
 #include "model_data/ModelFile.h"
 #include "model_data/ModelFileLines.h"
 #include "model_data/SchObjects.h"
+#include "support/TextUtils.h"
 #include "templates/Rt_Tolvex.h"
 
 namespace tolvex::host {

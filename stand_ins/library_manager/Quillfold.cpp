@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "host/LibraryManagerApi.h"
-#include "host/TextUtils.h"
 #include "model_data/ModelFileLines.h"
 #include "os/Platform.h"
+#include "support/TextUtils.h"
 
 using namespace tolvex;
 namespace fs = std::filesystem;

@@ -8,12 +8,12 @@
 #include "ProbeHost.h"
 #include "host/HostApi.h"
 #include "host/SchServerApi.h"
-#include "host/TextUtils.h"
 #include "model_data/ImplementationData.h"
 #include "model_data/ModelFile.h"
 #include "model_data/ModelFileLines.h"
 #include "model_data/SchObjects.h"
 #include "server/Rt_Param.h"
+#include "support/TextUtils.h"
 #include "templates/Rt_Tolvex.h"
 
 namespace tolvex::probe {

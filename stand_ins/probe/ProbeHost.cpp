@@ -7,13 +7,13 @@
 #include <memory>
 #include <system_error>
 
+#include "common/RegularFile.h"
 #include "host/HostApi.h"
 #include "host/HostExports.h"
 #include "host/SchServerApi.h"
-#include "common/RegularFile.h"
-#include "host/TextUtils.h"
 #include "os/Os.h"
 #include "schematic_server/Pravik.h"
+#include "support/TextUtils.h"
 #include "workspace/Fenwarden.h"
 
 namespace tolvex::probe {

@@ -14,7 +14,7 @@
 #include "SchDocumentFile.h"
 #include "SchModel.h"
 #include "host/SchServerApi.h"
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 using namespace tolvex;
 using namespace pravik;

@@ -14,7 +14,7 @@
 #include "SchDocumentFields.h"
 #include "SchDocumentReader.h"
 #include "common/RegularFile.h"
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace pravik {
 

@@ -10,7 +10,7 @@
 
 #include "SchDocumentFields.h"
 #include "common/JsonParseError.h"
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace pravik {
 

@@ -6,7 +6,7 @@
 
 #include "Pravik.h"
 #include "host/SchServerApi.h"
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace pravik {
 

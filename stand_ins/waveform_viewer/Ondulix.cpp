@@ -21,7 +21,7 @@
 #include "WaveformData.h"
 #include "WaveformOutput.h"
 #include "engine_api/EngineCallbacks.h"
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 using namespace tolvex;
 using namespace tolvex::ondulix;

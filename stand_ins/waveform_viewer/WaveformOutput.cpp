@@ -16,7 +16,7 @@
 #include <new>
 #include <streambuf>
 
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace tolvex::ondulix {
 

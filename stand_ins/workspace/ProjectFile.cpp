@@ -11,7 +11,7 @@
 
 #include "common/JsonParseError.h"
 #include "common/RegularFile.h"
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace fenwarden {
 

@@ -17,7 +17,7 @@
 #include <memory>
 #include <system_error>
 
-#include "host/TextUtils.h"
+#include "support/TextUtils.h"
 
 namespace tolvex::ngspice {
 

@@ -21,15 +21,15 @@
 #include <type_traits>
 #include <vector>
 
+#include "ModuleBinding.h"
 #include "NetlistText.h"
 #include "NgspiceLibrary.h"
 #include "RelayQueue.h"
-#include "ModuleBinding.h"
 #include "StartText.h"
 #include "engine_api/EngineCallbacks.h"
-#include "host/TextUtils.h"
 #include "os/Os.h"
 #include "os/Platform.h"
+#include "support/TextUtils.h"
 
 using namespace tolvex;
 using namespace tolvex::ngspice;
