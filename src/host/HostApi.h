@@ -60,9 +60,4 @@ TInterfacePtr<IWorkspace> GetWorkspace();
 // Overrides how the workspace is found (tests); nullptr restores the default.
 void SetWorkspaceProvider(TGetWorkspaceFunc provider);
 
-// Wide (UTF-16) text to the 8-bit text of paths (UTF-8) and back; unpaired
-// surrogates become U+FFFD.
-std::string WideToNarrow(const char16_t* text);
-std::u16string NarrowToWide(const std::string& text);
-
 }  // namespace tolvex

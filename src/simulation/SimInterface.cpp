@@ -13,6 +13,7 @@
 #include "os/Os.h"
 #include "server/Rt_Param.h"
 #include "simulation/XSpiceAPI.h"
+#include "support/TextConversion.h"
 #include "support/TextUtils.h"
 
 namespace tolvex {

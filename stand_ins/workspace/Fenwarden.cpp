@@ -13,6 +13,7 @@
 #include "ProjectFile.h"
 #include "host/HostApi.h"
 #include "host/InterfacePtr.h"
+#include "support/TextConversion.h"
 
 using namespace tolvex;
 using namespace fenwarden;

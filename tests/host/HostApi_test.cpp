@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "os/Os.h"
+#include "support/TextConversion.h"
 #include "support/FakeHost.h"
 
 namespace tolvex {
