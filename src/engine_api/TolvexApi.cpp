@@ -9,6 +9,7 @@
 
 #include "host/HostApi.h"
 #include "os/Os.h"
+#include "support/BoundaryGuard.h"
 
 namespace tolvex {
 
@@ -68,15 +69,6 @@ void EndProgress() {
   Progress.Active = false;
 }
 
-// Nothing may escape into the engine: an error inside a callback is swallowed there.
-template <class F>
-void Guarded(F&& f) {
-  try {
-    f();
-  } catch (...) {
-  }
-}
-
 }  // namespace
 
 const TProgressState& ProgressState() { return Progress; }
@@ -87,11 +79,11 @@ void ResetProgressState() {
 
 TRunStatusScope::TRunStatusScope() {
   OpenPushes = 0;
-  Guarded([&] { FStatusText = StatusText(); });
+  Guard([&] { FStatusText = StatusText(); });
 }
 
 TRunStatusScope::~TRunStatusScope() {
-  Guarded([&] {
+  Guard([&] {
     EndProgress();
     while (OpenPushes > 0) StatusBar(sbiPop, "");
     // Given back only when it differs, so a run that left the bar as it found it adds nothing.
@@ -118,43 +110,44 @@ void ProcessPendingHostMessages() {
 
 using namespace tolvex;
 
+// Nothing may escape into the engine: an error inside a callback is swallowed there.
 void TOLVEX_STDCALL SimAPI_PercentInit(std::int32_t total) {
-  Guarded([&] { StartProgress(StatusText(), total); });
+  Guard([&] { StartProgress(StatusText(), total); });
 }
 
 void TOLVEX_STDCALL SimAPI_PercentUpdate(std::int32_t count) {
-  Guarded([&] { AdvanceProgress(count); });
-  Guarded([] { ProcessPendingHostMessages(); });
+  Guard([&] { AdvanceProgress(count); });
+  Guard([] { ProcessPendingHostMessages(); });
 }
 
 void TOLVEX_STDCALL SimAPI_PercentFinish() {
-  Guarded([] { EndProgress(); });
+  Guard([] { EndProgress(); });
 }
 
 void TOLVEX_STDCALL SimAPI_StatusBar_PushStatus() {
-  Guarded([] { StatusBar(sbiPush, ""); });
+  Guard([] { StatusBar(sbiPush, ""); });
 }
 
 void TOLVEX_STDCALL SimAPI_StatusBar_SetState(const char* text) {
-  Guarded([&] { StatusBar(sbiText, text); });
+  Guard([&] { StatusBar(sbiText, text); });
 }
 
 void TOLVEX_STDCALL SimAPI_StatusBar_PopStatus() {
-  Guarded([] { StatusBar(sbiPop, ""); });
+  Guard([] { StatusBar(sbiPop, ""); });
 }
 
 std::int32_t TOLVEX_STDCALL PascalEnd_InitializeGauge(std::int32_t, std::int32_t) {
-  Guarded([] { StartProgress(StatusText(), 100); });
+  Guard([] { StartProgress(StatusText(), 100); });
   return 1;
 }
 
 std::int32_t TOLVEX_STDCALL PascalEnd_UpdateGauge(std::int32_t) {
-  Guarded([] { AdvanceProgress(1); });
-  Guarded([] { ProcessPendingHostMessages(); });
+  Guard([] { AdvanceProgress(1); });
+  Guard([] { ProcessPendingHostMessages(); });
   return 1;
 }
 
 std::int32_t TOLVEX_STDCALL PascalEnd_WriteInMessagesListBox(const char* text) {
-  Guarded([&] { StatusBar(sbiText, text); });
+  Guard([&] { StatusBar(sbiText, text); });
   return 1;
 }

@@ -9,6 +9,7 @@
 
 #include "host/HostApi.h"
 #include "os/Os.h"
+#include "support/BoundaryGuard.h"
 #include "support/TextUtils.h"
 
 namespace tolvex {
@@ -99,14 +100,6 @@ void OpenDump() {
   DumpPath = *path;
   // The dump of a long run is large: a generous buffer keeps the relay cheap.
   std::setvbuf(DumpFile, nullptr, _IOFBF, 1 << 16);
-}
-
-template <class F>
-void Guarded(F&& f) {
-  try {
-    f();
-  } catch (...) {
-  }
 }
 
 }  // namespace
@@ -217,7 +210,7 @@ std::int32_t TOLVEX_STDCALL OndulixAPI_GetCurrentWindow() {
 
 void TOLVEX_STDCALL OndulixAPI_SetDocumentName(std::int32_t window, const char* documentName) {
   if (Viewer.SetDocumentName) Viewer.SetDocumentName(window, documentName);
-  Guarded([&] {
+  Guard([&] {
     OpenDump();
     WriteLine("Dump For: " + UpperCaseAscii(documentName ? documentName : ""));
   });
@@ -234,26 +227,26 @@ void TOLVEX_STDCALL OndulixAPI_FlushWindow(std::int32_t window, std::uint8_t fla
 std::int32_t TOLVEX_STDCALL OndulixAPI_Chart_Create(std::int32_t window, const char* chartName, std::uint8_t a,
                                                     std::int32_t b, std::uint8_t c) {
   const std::int32_t result = Viewer.Chart_Create ? Viewer.Chart_Create(window, chartName, a, b, c) : 0;
-  Guarded([&] { WriteLine(std::string("OndulixAPI_NewChart -> Chart:") + (chartName ? chartName : "")); });
+  Guard([&] { WriteLine(std::string("OndulixAPI_NewChart -> Chart:") + (chartName ? chartName : "")); });
   return result;
 }
 
 void TOLVEX_STDCALL OndulixAPI_Chart_FormatXAxis(std::int32_t window, std::int32_t chart, std::int32_t a,
                                                  std::int32_t b, std::int32_t c, double d, double e) {
   if (Viewer.Chart_FormatXAxis) Viewer.Chart_FormatXAxis(window, chart, a, b, c, d, e);
-  Guarded([&] { WriteLine("OndulixAPI_InitializeXAxis -> Chart:" + ChartName(chart)); });
+  Guard([&] { WriteLine("OndulixAPI_InitializeXAxis -> Chart:" + ChartName(chart)); });
 }
 
 std::int32_t TOLVEX_STDCALL OndulixAPI_NewChart(std::int32_t window, const char* chartName, std::int32_t a,
                                                 std::uint8_t b, std::int32_t c) {
   const std::int32_t result = Viewer.NewChart ? Viewer.NewChart(window, chartName, a, b, c) : 0;
-  Guarded([&] { WriteLine(std::string("OndulixAPI_NewChart -> Chart:") + (chartName ? chartName : "")); });
+  Guard([&] { WriteLine(std::string("OndulixAPI_NewChart -> Chart:") + (chartName ? chartName : "")); });
   return result;
 }
 
 void TOLVEX_STDCALL OndulixAPI_InitializeXAxis(std::int32_t window, std::int32_t chart, double d, double e) {
   if (Viewer.InitializeXAxis) Viewer.InitializeXAxis(window, chart, d, e);
-  Guarded([&] { WriteLine("OndulixAPI_InitializeXAxis -> Chart:" + ChartName(chart)); });
+  Guard([&] { WriteLine("OndulixAPI_InitializeXAxis -> Chart:" + ChartName(chart)); });
 }
 
 std::int32_t TOLVEX_STDCALL OndulixAPI_GetWaveformIndex(std::int32_t window, std::int32_t chart, std::int32_t a) {
@@ -264,7 +257,7 @@ std::int32_t TOLVEX_STDCALL OndulixAPI_NewWaveform(std::int32_t window, std::int
                                                    std::int32_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d,
                                                    std::int32_t e) {
   const std::int32_t result = Viewer.NewWaveform ? Viewer.NewWaveform(window, chart, waveName, a, b, c, d, e) : 0;
-  Guarded([&] {
+  Guard([&] {
     WriteLine(std::string("OndulixAPI_NewWaveform -> WaveName:") + (waveName ? waveName : "") +
               " Chart:" + ChartName(chart));
   });
@@ -273,13 +266,13 @@ std::int32_t TOLVEX_STDCALL OndulixAPI_NewWaveform(std::int32_t window, std::int
 
 void TOLVEX_STDCALL OndulixAPI_UpdateChart(std::int32_t window, std::int32_t chart) {
   if (Viewer.UpdateChart) Viewer.UpdateChart(window, chart);
-  Guarded([&] { WriteLine("OndulixAPI_UpdateChart -> Chart:" + ChartName(chart)); });
+  Guard([&] { WriteLine("OndulixAPI_UpdateChart -> Chart:" + ChartName(chart)); });
 }
 
 void TOLVEX_STDCALL OndulixAPI_NewDataPoint(std::int32_t window, std::int32_t chart, std::int32_t wave, double rx,
                                             double ix, double ry, double iy) {
   if (Viewer.NewDataPoint) Viewer.NewDataPoint(window, chart, wave, rx, ix, ry, iy);
-  Guarded([&] {
+  Guard([&] {
     if (!DumpFile) return;
     const char separator = os::GetDecimalSeparator();
     const std::string unit = AskName(Viewer.GetWaveYUnitStr, chart, wave);
@@ -298,7 +291,7 @@ void TOLVEX_STDCALL OndulixAPI_Wave_SetHint(std::int32_t window, std::int32_t a,
 
 void TOLVEX_STDCALL OndulixAPI_DataComplete(std::int32_t window, std::uint8_t flag, std::int32_t a) {
   if (Viewer.DataComplete) Viewer.DataComplete(window, flag, a);
-  Guarded([] {
+  Guard([] {
     WriteLine("OndulixAPI_DataComplete");
     CloseDump();
   });

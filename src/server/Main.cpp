@@ -5,6 +5,7 @@
 
 #include "host/InterfacePtr.h"
 #include "simulation/Commands.h"
+#include "support/BoundaryGuard.h"
 #include "support/TextUtils.h"
 
 namespace tolvex {
@@ -74,9 +75,6 @@ void RunSimulatorState(IServerDocumentView* context, const char*, TBool32& enabl
 void TOLVEX_STDCALL ServerFactory(tolvex::IServerModule** module, tolvex::IClient* client) {
   if (!module) return;
   *module = nullptr;
-  try {
-    *module = tolvex::TTolvexServerModule::Create(client);
-  } catch (...) {
-    // A module that could not be built is reported to the host as none.
-  }
+  // A module that could not be built is reported to the host as none.
+  tolvex::Guard([&] { *module = tolvex::TTolvexServerModule::Create(client); });
 }

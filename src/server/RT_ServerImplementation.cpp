@@ -6,6 +6,7 @@
 #include "host/HostApi.h"
 #include "host/MessageBoxes.h"
 #include "os/Os.h"
+#include "support/BoundaryGuard.h"
 #include "support/TextUtils.h"
 #include "ui/Application.h"
 
@@ -46,17 +47,15 @@ std::int32_t TOLVEX_STDCALL TCommandLauncher::LaunchCommand(const char* name, co
                                                            std::int32_t /*bufferSize*/,
                                                            IServerDocumentView* context) {
   // Nothing may escape into the host: an error that ends a command is shown, as the host would show it.
-  try {
-    const TCommandHandler* handler = FindProcessHandler(name ? name : "");
-    if (!handler || !handler->ProcessHandler()) return 0;
-    handler->ProcessHandler()(context, parameters ? parameters : "");
-  } catch (const std::exception& e) {
+  Guard([&] {
     try {
+      const TCommandHandler* handler = FindProcessHandler(name ? name : "");
+      if (!handler || !handler->ProcessHandler()) return;
+      handler->ProcessHandler()(context, parameters ? parameters : "");
+    } catch (const std::exception& e) {
       ShowError(e.what());
-    } catch (...) {
     }
-  } catch (...) {
-  }
+  });
   return 0;
 }
 
@@ -65,11 +64,10 @@ void TOLVEX_STDCALL TCommandLauncher::GetCommandState(const char* name, const ch
                                                      TBool32* visible, std::uint8_t* extra1, std::uint8_t* extra2) {
   TBool32 e = TRUE32, c = FALSE32, v = TRUE32;
   std::uint8_t x1 = 0, x2 = 0;
-  try {
+  Guard([&] {
     if (const TCommandHandler* handler = FindStateHandler(name ? name : ""))
       handler->StateHandler()(context, parameters ? parameters : "", e, c, v, x1, x2);
-  } catch (...) {
-  }
+  });
   if (enabled) *enabled = e;
   if (checked) *checked = c;
   if (visible) *visible = v;
@@ -118,32 +116,19 @@ std::uint32_t TOLVEX_STDCALL TServerModule::Release() {
 }
 
 void TOLVEX_STDCALL TServerModule::Idle() {
-  try {
-    DoIdle();
-  } catch (...) {
-  }
+  Guard([&] { DoIdle(); });
 }
 
 void TOLVEX_STDCALL TServerModule::ReceiveNotification(IInterface* notification) {
-  try {
-    DoReceiveNotification(notification);
-  } catch (...) {
-  }
+  Guard([&] { DoReceiveNotification(notification); });
 }
 
 IServerDocument* TOLVEX_STDCALL TServerModule::CreateDocument(std::int32_t a, std::int32_t b) {
-  try {
-    return DoCreateDocument(a, b);
-  } catch (...) {
-    return nullptr;
-  }
+  return GuardResult<IServerDocument*>(nullptr, [&] { return DoCreateDocument(a, b); });
 }
 
 void TOLVEX_STDCALL TServerModule::DestroyDocument(IServerDocument* document) {
-  try {
-    DoDestroyDocument(document);
-  } catch (...) {
-  }
+  Guard([&] { DoDestroyDocument(document); });
 }
 
 IClient* TOLVEX_STDCALL TServerModule::GetClient() { return TInterfacePtr<IClient>(FClient).Detach(); }
@@ -173,11 +158,7 @@ IInterface* TOLVEX_STDCALL TServerModule::GetSecondary(std::int32_t index) {
 }
 
 std::int32_t TOLVEX_STDCALL TServerModule::GetExtendedInfo() {
-  try {
-    return DoGetExtendedInfo();
-  } catch (...) {
-    return 0;
-  }
+  return GuardResult<std::int32_t>(0, [&] { return DoGetExtendedInfo(); });
 }
 
 void TServerModule::DoIdle() {
