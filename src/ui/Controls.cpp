@@ -2,17 +2,11 @@
 #include "ui/Controls.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "support/TextUtils.h"
 #include "ui/TreeList.h"
 
 namespace tolvex::ui {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 namespace {
 
@@ -67,7 +61,7 @@ bool TControl::NameIsFree(std::string_view name) const {
   if (name.empty()) return true;
   if (name.find('.') != std::string_view::npos) return false;  // the dot separates a frame from its control
   return std::none_of(FComponents.begin(), FComponents.end(),
-                      [&](const auto& component) { return SameName(component->FName, name); });
+                      [&](const auto& component) { return SameText(component->FName, name); });
 }
 
 void TControl::Adopt(std::unique_ptr<TControl> control, std::string_view name, TControl* parent) {
@@ -83,7 +77,7 @@ TControl* TControl::FindComponent(std::string_view name) const {
   const std::string_view head = name.substr(0, dot);
   if (head.empty()) return nullptr;
   for (const auto& component : FComponents) {
-    if (!SameName(component->FName, head)) continue;
+    if (!SameText(component->FName, head)) continue;
     return dot == std::string_view::npos ? component.get() : component->FindComponent(name.substr(dot + 1));
   }
   return nullptr;
@@ -94,8 +88,10 @@ std::unique_ptr<TControl> TControl::RemoveComponent(TControl& control) {
                                   [&](const auto& component) { return component.get() == &control; });
   if (found == FComponents.end()) return nullptr;
   std::unique_ptr<TControl> released = std::move(*found);
+  TForm* before = released->GetForm();
   FComponents.erase(found);
   released->FOwner = nullptr;
+  if (before != nullptr && before != released->GetForm()) before->Release(*released);
   return released;
 }
 
@@ -104,6 +100,7 @@ void TControl::SetParent(TControl* parent) {
   for (TControl* above = parent; above != nullptr; above = above->FParent) {
     if (above == this) return;  // a control cannot sit inside itself
   }
+  TForm* before = FKind == ckForm ? nullptr : GetForm();
   if (TControl* old = FParent) {
     std::erase(old->FChildren, this);
     if (old->FKind == ckPageControl) {
@@ -113,6 +110,7 @@ void TControl::SetParent(TControl* parent) {
     if (FAlign != alNone) old->Realign();
   }
   FParent = parent;
+  if (before != nullptr && before != GetForm()) before->Release(*this);
   if (parent == nullptr) return;
   parent->FChildren.push_back(this);
   Notify(prParent);
@@ -488,6 +486,19 @@ void TForm::Forget(TControl& control) {
   if (FFocusRedirect == &control) FFocusRedirect = nullptr;
   if (FShownMenu == &control) FShownMenu = nullptr;
   if (FObserver != nullptr) FObserver->ControlDestroyed(control);
+}
+
+void TForm::Release(TControl& leaving) {
+  const auto inside = [&](const TControl* control) {
+    for (; control != nullptr; control = control->FParent) {
+      if (control == &leaving) return true;
+    }
+    return false;
+  };
+  // Without a notification: the control has left this form and its backend.
+  if (inside(FActiveControl)) FActiveControl = nullptr;
+  if (inside(FFocusRedirect)) FFocusRedirect = nullptr;
+  if (inside(FShownMenu)) FShownMenu = nullptr;
 }
 
 void TForm::SetClientSize(int width, int height) { ChangeClientSize(width, height, srCode); }

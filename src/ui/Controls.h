@@ -575,6 +575,8 @@ class TForm : public TControl {
   void AssignModalResult(TModalResult result) { Assign(FModalResult, result, prModalResult); }
   void CheckClose(TChangeSource source);
   void Forget(TControl& control);
+  // A control (and what sits in it) no longer belongs to this form: it drops the form's focus.
+  void Release(TControl& leaving);
 
   TModalResult FModalResult = os::mrNone;
   bool FClosed = false;
@@ -589,7 +591,5 @@ class TForm : public TControl {
   bool FCanClose = true;
   int FBackendPushes = 0;
 };
-
-bool SameName(std::string_view a, std::string_view b);
 
 }  // namespace tolvex::ui

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "support/TextUtils.h"
+
 namespace tolvex::ui {
 
 namespace {
@@ -56,7 +58,7 @@ TTreeListColumn* TTreeList::AddColumn(std::string_view name, TColumnKind kind, s
 
 TTreeListColumn* TTreeList::FindColumn(std::string_view name) const {
   for (const auto& column : FColumns) {
-    if (!name.empty() && SameName(column->Name(), name)) return column.get();
+    if (!name.empty() && SameText(column->Name(), name)) return column.get();
   }
   return nullptr;
 }
