@@ -1,4 +1,6 @@
 // Start and stop of the library: what happens when the host loads and unloads Tolvex.dll.
+#include "editor/EditorKinds.h"
+#include "editor/SimImplementationEditorManager.h"
 #include "engine_api/TolvexApi.h"
 #include "engine_api/WaveformRelay.h"
 #include "host/HostApi.h"
@@ -14,10 +16,13 @@ struct TLibraryLifetime {
     tolvex::SetModuleClient(tolvex::HostClientInterface().Get());
     tolvex::InitializeParameterCache();
     tolvex::SchServer().Bind();
+    tolvex::RegisterEditorKinds();
   }
   ~TLibraryLifetime() {
     tolvex::CloseDump();
     tolvex::FinalizeParameterCache();
+    // Every dialog, and with it every frame, is gone by now.
+    tolvex::ReleaseEditorKinds();
     tolvex::SchServer().Clear();
     tolvex::ClearHostExports();
   }
