@@ -215,7 +215,9 @@ TEST_F(EditorKindRegistryTest, APairRegisteredTwiceIsKeptTwiceAndTheEarlierRegis
   Register({{"General", "Resistor", Counting, "first"},
             {"General", "Diode", Counting, ""},
             {"GENERAL", "RESISTOR", Other, "second"}});
-  ASSERT_EQ(EditorKindRegistry().size(), 3u);
+  std::vector<std::string> registered;
+  for (const auto& entry : EditorKindRegistry()) registered.push_back(entry->SubKind + "/" + entry->Qualifier);
+  EXPECT_EQ(registered, (std::vector<std::string>{"Diode/", "Resistor/first", "RESISTOR/second"}));
   TSimImplementationEditorManager manager(FDialog, &FData);
   EXPECT_EQ(manager.Kinds(), std::vector<std::string>{"General"});
   ASSERT_NE(manager.SubKinds("General"), nullptr);
