@@ -8,8 +8,8 @@ namespace tolvex {
 
 namespace {
 
-os::TModalResult Show(const char* caption, const std::string& text, os::TMessageBoxIcon icon,
-                      os::TMessageBoxButtons buttons, os::TModalResult defaultButton, os::TModalResult escapeButton) {
+ui::TModalResult Show(const char* caption, const std::string& text, ui::TMessageBoxIcon icon,
+                      ui::TMessageBoxButtons buttons, ui::TModalResult defaultButton, ui::TModalResult escapeButton) {
   ui::TMessageBoxContent box;
   if (auto client = ModuleClient()) box.Owner = client->GetMainWindowHandle();
   box.Caption = caption;
@@ -34,19 +34,19 @@ std::string DoubleAmpersands(const std::string& text) {
 }
 
 void ShowError(const std::string& text) {
-  Show("Halvenmoor Error", text, os::mbiError, os::mbbOk, os::mrOk, os::mrOk);
+  Show("Halvenmoor Error", text, ui::mbiError, ui::mbbOk, ui::mrOk, ui::mrOk);
 }
 
 void ShowInformation(const std::string& text) {
-  Show("Halvenmoor Information", text, os::mbiInformation, os::mbbOk, os::mrOk, os::mrOk);
+  Show("Halvenmoor Information", text, ui::mbiInformation, ui::mbbOk, ui::mrOk, ui::mrOk);
 }
 
 bool ConfirmYesNo(const std::string& text) {
-  return Show("Confirm", text, os::mbiQuestion, os::mbbYesNo, os::mrYes, os::mrNo) == os::mrYes;
+  return Show("Confirm", text, ui::mbiQuestion, ui::mbbYesNo, ui::mrYes, ui::mrNo) == ui::mrYes;
 }
 
 bool ConfirmOkCancel(const std::string& text) {
-  return Show("Confirm", text, os::mbiQuestion, os::mbbOkCancel, os::mrOk, os::mrCancel) == os::mrOk;
+  return Show("Confirm", text, ui::mbiQuestion, ui::mbbOkCancel, ui::mrOk, ui::mrCancel) == ui::mrOk;
 }
 
 }  // namespace tolvex

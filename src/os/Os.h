@@ -71,13 +71,25 @@ using TWindowProc = void (*)(void* context, const TMessage& message);
 std::intptr_t CreateMessageWindow(TWindowProc proc, void* context);
 void DestroyMessageWindow(std::intptr_t window);
 
-// A modal message box drawn by the platform, owned by Owner.
-enum TMessageBoxIcon : int { mbiError = 1, mbiInformation = 2, mbiQuestion = 3, mbiWarning = 4 };
-enum TMessageBoxButtons : int { mbbOk = 0, mbbOkCancel = 1, mbbYesNo = 2 };
+// The answers of a modal box or form in the platform's own codes. They belong to the user-interface
+// layer (ui/MessageDialog.h names them there); they stay declared here while the control model still
+// spells them os::, and leave this header once it names them ui::.
 enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7 };
-TModalResult ShowPlatformMessageBox(std::intptr_t owner, const std::string& caption, const std::string& text,
-                                    TMessageBoxIcon icon, TMessageBoxButtons buttons, TModalResult defaultButton,
-                                    TModalResult escapeButton);
+
+// A modal message box as the platform draws it, in the platform's codes (the Windows ones, which
+// libtolvex_user.so uses as well). Icon: 1 error, 2 information, 3 question, 4 warning. Buttons:
+// 0 OK, 1 OK and Cancel, 2 Yes and No. Answers: 1 OK, 2 Cancel, 6 Yes, 7 No.
+struct TPlatformMessageBox {
+  std::intptr_t Owner = 0;  // the window the box is modal to; 0 for none
+  std::string Caption;
+  std::string Text;
+  int Icon = 2;
+  int Buttons = 0;
+  int DefaultAnswer = 1;
+  int EscapeAnswer = 1;
+};
+// Shows Box modally and gives the code of the button that closed it; 0 when it could not be shown.
+int ShowPlatformMessageBox(const TPlatformMessageBox& box);
 
 // The process-wide decimal separator that number formatting uses.
 char GetDecimalSeparator();

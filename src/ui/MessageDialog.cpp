@@ -3,21 +3,18 @@
 
 #include <algorithm>
 
-namespace tolvex::ui {
+#include "ui/UiBackend.h"
 
-namespace {
-TPlatformMessageBoxPresenter PlatformPresenter;
-TMessageBoxPresenter* Presenter = nullptr;
+namespace tolvex::ui {
 
 std::vector<TModalResult> ButtonResults(TMessageBoxButtons buttons) {
   switch (buttons) {
-    case os::mbbOkCancel: return {os::mrOk, os::mrCancel};
-    case os::mbbYesNo: return {os::mrYes, os::mrNo};
-    case os::mbbOk: break;
+    case mbbOkCancel: return {mrOk, mrCancel};
+    case mbbYesNo: return {mrYes, mrNo};
+    case mbbOk: break;
   }
-  return {os::mrOk};
+  return {mrOk};
 }
-}  // namespace
 
 std::vector<std::string> ButtonCaptions(TMessageBoxButtons buttons) {
   std::vector<std::string> captions;
@@ -27,36 +24,21 @@ std::vector<std::string> ButtonCaptions(TMessageBoxButtons buttons) {
 
 std::string ModalResultName(TModalResult result) {
   switch (result) {
-    case os::mrOk: return "OK";
-    case os::mrCancel: return "Cancel";
-    case os::mrYes: return "Yes";
-    case os::mrNo: return "No";
-    case os::mrNone: break;
+    case mrOk: return "OK";
+    case mrCancel: return "Cancel";
+    case mrYes: return "Yes";
+    case mrNo: return "No";
+    case mrNone: break;
   }
   return "None";
 }
 
-TModalResult TPlatformMessageBoxPresenter::Present(const TMessageBoxContent& box) {
-  return os::ShowPlatformMessageBox(box.Owner, box.Caption, box.Text, box.Icon, box.Buttons, box.DefaultButton,
-                                    box.EscapeButton);
+TModalResult ScriptedAnswer(const TMessageBoxContent& box, std::optional<TModalResult> scripted) {
+  if (!scripted) return box.DefaultButton;
+  const auto valid = ButtonResults(box.Buttons);
+  return std::find(valid.begin(), valid.end(), *scripted) != valid.end() ? *scripted : box.EscapeButton;
 }
 
-TModalResult THeadlessMessageBoxPresenter::Present(const TMessageBoxContent& box) {
-  TModalResult answer = box.DefaultButton;
-  if (!FAnswers.empty()) {
-    answer = FAnswers.front();
-    FAnswers.pop_front();
-    const auto valid = ButtonResults(box.Buttons);
-    if (std::find(valid.begin(), valid.end(), answer) == valid.end()) answer = box.EscapeButton;
-  }
-  FRecords.push_back({box, answer});
-  return answer;
-}
-
-TMessageBoxPresenter& CurrentMessageBoxPresenter() { return Presenter ? *Presenter : PlatformPresenter; }
-
-void SetMessageBoxPresenter(TMessageBoxPresenter* presenter) { Presenter = presenter; }
-
-TModalResult ShowModalMessageBox(const TMessageBoxContent& box) { return CurrentMessageBoxPresenter().Present(box); }
+TModalResult ShowModalMessageBox(const TMessageBoxContent& box) { return CurrentUiBackend().PresentMessageBox(box); }
 
 }  // namespace tolvex::ui

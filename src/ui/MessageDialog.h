@@ -1,10 +1,9 @@
-// The toolkit's modal message box: what is shown, who presents it, and a
-// headless presenter that records each box and answers from a script.
+// The toolkit's modal message box: its buttons, icons and answers, what is shown, and the rule a
+// scripted user answers by.
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,64 +11,40 @@
 
 namespace tolvex::ui {
 
+// The answer of a modal box or form. The values are the platform's codes: they cross
+// libtolvex_user.so and are what MessageBox gives on Windows.
 using os::TModalResult;
-using os::TMessageBoxButtons;
-using os::TMessageBoxIcon;
+using os::mrNone;
+using os::mrOk;
+using os::mrCancel;
+using os::mrYes;
+using os::mrNo;
+
+// The icon and the buttons of a box, in the platform's codes as well.
+enum TMessageBoxIcon : int { mbiError = 1, mbiInformation = 2, mbiQuestion = 3, mbiWarning = 4 };
+enum TMessageBoxButtons : int { mbbOk = 0, mbbOkCancel = 1, mbbYesNo = 2 };
 
 struct TMessageBoxContent {
   std::intptr_t Owner = 0;
   std::string Caption;
   std::string Text;  // as displayed: "&" already doubled
-  TMessageBoxIcon Icon = os::mbiInformation;
-  TMessageBoxButtons Buttons = os::mbbOk;
-  TModalResult DefaultButton = os::mrOk;
-  TModalResult EscapeButton = os::mrOk;
+  TMessageBoxIcon Icon = mbiInformation;
+  TMessageBoxButtons Buttons = mbbOk;
+  TModalResult DefaultButton = mrOk;
+  TModalResult EscapeButton = mrOk;
 };
 
+// The results of a box's buttons, in display order; a code that is no button set counts as OK alone.
+std::vector<TModalResult> ButtonResults(TMessageBoxButtons buttons);
 // The captions of a box's buttons, in display order ("OK", "Cancel", "Yes", "No").
 std::vector<std::string> ButtonCaptions(TMessageBoxButtons buttons);
 std::string ModalResultName(TModalResult result);
 
-class TMessageBoxPresenter {
- public:
-  virtual ~TMessageBoxPresenter() = default;
-  virtual TModalResult Present(const TMessageBoxContent& box) = 0;
-};
+// How a scripted user answers Box: with the default button when the script has no answer for it;
+// an answer that is none of the box's buttons is what pressing Escape gives.
+TModalResult ScriptedAnswer(const TMessageBoxContent& box, std::optional<TModalResult> scripted);
 
-// Presents through the platform's message box.
-class TPlatformMessageBoxPresenter final : public TMessageBoxPresenter {
- public:
-  TModalResult Present(const TMessageBoxContent& box) override;
-};
-
-// Records every box and answers with the next scripted result, or with the
-// box's default button when the script is empty. An answer that is not one of
-// the box's buttons counts as Escape.
-class THeadlessMessageBoxPresenter final : public TMessageBoxPresenter {
- public:
-  struct TRecord {
-    TMessageBoxContent Box;
-    TModalResult Answer;
-  };
-  TModalResult Present(const TMessageBoxContent& box) override;
-  void QueueAnswer(TModalResult answer) { FAnswers.push_back(answer); }
-  const std::vector<TRecord>& Records() const { return FRecords; }
-  void Clear() {
-    FRecords.clear();
-    FAnswers.clear();
-  }
-
- private:
-  std::deque<TModalResult> FAnswers;
-  std::vector<TRecord> FRecords;
-};
-
-// The presenter every message box goes through; the platform one by default.
-TMessageBoxPresenter& CurrentMessageBoxPresenter();
-// Installs Presenter (not owned) until it is replaced; nullptr restores the platform one.
-void SetMessageBoxPresenter(TMessageBoxPresenter* presenter);
-
-// Runs a box modally through the current presenter.
+// Runs a box modally through the current backend (ui/UiBackend.h).
 TModalResult ShowModalMessageBox(const TMessageBoxContent& box);
 
 }  // namespace tolvex::ui

@@ -11,6 +11,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@
 #include "os/posix/user/TolvexUser.h"
 #include "schematic_server/Pravik.h"
 #include "support/TextUtils.h"
+#include "ui/MessageDialog.h"
 #include "waveform_viewer/Ondulix.h"
 #include "workspace/Fenwarden.h"
 
@@ -190,23 +192,19 @@ const char* ResultName(int result) {
   return "None";
 }
 
-bool IsButtonOf(int buttons, int result) {
-  switch (buttons) {
-    case 1: return result == 1 || result == 2;
-    case 2: return result == 6 || result == 7;
-  }
-  return result == 1;
-}
-
+// Answers as a scripted user of the plug-in's own toolkit does: the next --answer, else the default.
 int PresentMessageBox(void* context, const TvxMessageBox* box) {
   auto* host = static_cast<THost*>(context);
-  int answer = box->defaultResult;
+  ui::TMessageBoxContent content;
+  content.Buttons = static_cast<ui::TMessageBoxButtons>(box->buttons);
+  content.DefaultButton = static_cast<ui::TModalResult>(box->defaultResult);
+  content.EscapeButton = static_cast<ui::TModalResult>(box->escapeResult);
+  std::optional<ui::TModalResult> scripted;
   if (!host->Options.Answers.empty()) {
-    answer = host->Options.Answers.front();
+    scripted = static_cast<ui::TModalResult>(host->Options.Answers.front());
     host->Options.Answers.pop_front();
-    // An answer that is none of the box's buttons is what pressing Escape gives.
-    if (!IsButtonOf(box->buttons, answer)) answer = box->escapeResult;
   }
+  const int answer = ui::ScriptedAnswer(content, scripted);
   Journal().Write("msgbox", {{"caption", box->caption ? box->caption : ""},
                              {"icon", IconName(box->icon)},
                              {"text", box->text ? box->text : ""},

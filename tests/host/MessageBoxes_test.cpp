@@ -24,10 +24,10 @@ struct THelperCase {
   const char* Name;
   THelper Show;
   const char* Caption;
-  os::TMessageBoxIcon Icon;
-  os::TMessageBoxButtons Buttons;
-  os::TModalResult Default;
-  os::TModalResult Escape;
+  ui::TMessageBoxIcon Icon;
+  ui::TMessageBoxButtons Buttons;
+  ui::TModalResult Default;
+  ui::TModalResult Escape;
 };
 
 const std::vector<THelperCase>& Helpers() {
@@ -35,15 +35,15 @@ const std::vector<THelperCase>& Helpers() {
       {"ShowError", [](const std::string& t) {
          ShowError(t);
          return false;
-       }, "Halvenmoor Error", os::mbiError,
-       os::mbbOk, os::mrOk, os::mrOk},
+       }, "Halvenmoor Error", ui::mbiError,
+       ui::mbbOk, ui::mrOk, ui::mrOk},
       {"ShowInformation", [](const std::string& t) {
          ShowInformation(t);
          return false;
        }, "Halvenmoor Information",
-       os::mbiInformation, os::mbbOk, os::mrOk, os::mrOk},
-      {"ConfirmYesNo", &ConfirmYesNo, "Confirm", os::mbiQuestion, os::mbbYesNo, os::mrYes, os::mrNo},
-      {"ConfirmOkCancel", &ConfirmOkCancel, "Confirm", os::mbiQuestion, os::mbbOkCancel, os::mrOk, os::mrCancel},
+       ui::mbiInformation, ui::mbbOk, ui::mrOk, ui::mrOk},
+      {"ConfirmYesNo", &ConfirmYesNo, "Confirm", ui::mbiQuestion, ui::mbbYesNo, ui::mrYes, ui::mrNo},
+      {"ConfirmOkCancel", &ConfirmOkCancel, "Confirm", ui::mbiQuestion, ui::mbbOkCancel, ui::mrOk, ui::mrCancel},
   };
   return helpers;
 }
@@ -68,23 +68,23 @@ TEST(MessageBoxes, ConfirmationsMapTheAnswerToTheirResult) {
   struct TCase {
     const char* Name;
     THelper Confirm;
-    std::vector<os::TModalResult> Script;  // empty: the user presses Enter on the default button
+    std::vector<ui::TModalResult> Script;  // empty: the user presses Enter on the default button
     bool Expected;
   };
   const TCase cases[] = {
       {"Yes/No: default", &ConfirmYesNo, {}, true},
-      {"Yes/No: Yes", &ConfirmYesNo, {os::mrYes}, true},
-      {"Yes/No: No", &ConfirmYesNo, {os::mrNo}, false},
-      {"Yes/No: closed (Escape)", &ConfirmYesNo, {os::mrCancel}, false},
+      {"Yes/No: Yes", &ConfirmYesNo, {ui::mrYes}, true},
+      {"Yes/No: No", &ConfirmYesNo, {ui::mrNo}, false},
+      {"Yes/No: closed (Escape)", &ConfirmYesNo, {ui::mrCancel}, false},
       {"OK/Cancel: default", &ConfirmOkCancel, {}, true},
-      {"OK/Cancel: OK", &ConfirmOkCancel, {os::mrOk}, true},
-      {"OK/Cancel: Cancel", &ConfirmOkCancel, {os::mrCancel}, false},
-      {"OK/Cancel: closed (Escape)", &ConfirmOkCancel, {os::mrNone}, false},
+      {"OK/Cancel: OK", &ConfirmOkCancel, {ui::mrOk}, true},
+      {"OK/Cancel: Cancel", &ConfirmOkCancel, {ui::mrCancel}, false},
+      {"OK/Cancel: closed (Escape)", &ConfirmOkCancel, {ui::mrNone}, false},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TScopedMessageBoxes boxes;
-    for (os::TModalResult answer : c.Script) boxes.QueueAnswer(answer);
+    for (ui::TModalResult answer : c.Script) boxes.QueueAnswer(answer);
     EXPECT_EQ(c.Confirm("Delete the old output?"), c.Expected);
     EXPECT_EQ(boxes.Records().size(), 1u);
   }

@@ -244,18 +244,6 @@ TScopedWorkspace::~TScopedWorkspace() {
 
 int TScopedWorkspace::Calls() const { return ScopedWorkspaceCalls; }
 
-// --- TScopedMessageBoxes -------------------------------------------------------------------------
-
-TScopedMessageBoxes::TScopedMessageBoxes() : FPrevious(&ui::CurrentMessageBoxPresenter()) {
-  ui::SetMessageBoxPresenter(&FPresenter);
-}
-
-TScopedMessageBoxes::~TScopedMessageBoxes() {
-  // The platform presenter is what CurrentMessageBoxPresenter answers when none is installed,
-  // so putting the previous one back restores the state either way.
-  ui::SetMessageBoxPresenter(FPrevious);
-}
-
 // --- TFakeHostExports ----------------------------------------------------------------------------
 
 namespace {

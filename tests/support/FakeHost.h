@@ -18,7 +18,7 @@
 #include "host/HostApi.h"
 #include "host/HostExports.h"
 #include "host/HostInterfaces.h"
-#include "ui/MessageDialog.h"
+#include "ui/UiBackend.h"
 
 namespace tolvex::test {
 
@@ -264,22 +264,21 @@ class TScopedWorkspace {
 };
 
 // Records every message box of the scope and answers from a script (the
-// default button when the script is empty); the platform presenter comes back
-// afterwards.
+// default button when the script is empty); the backend that was current
+// comes back afterwards.
 class TScopedMessageBoxes {
  public:
-  TScopedMessageBoxes();
-  ~TScopedMessageBoxes();
+  TScopedMessageBoxes() = default;
   TScopedMessageBoxes(const TScopedMessageBoxes&) = delete;
   TScopedMessageBoxes& operator=(const TScopedMessageBoxes&) = delete;
 
-  void QueueAnswer(os::TModalResult answer) { FPresenter.QueueAnswer(answer); }
-  const std::vector<ui::THeadlessMessageBoxPresenter::TRecord>& Records() const { return FPresenter.Records(); }
-  ui::THeadlessMessageBoxPresenter& Presenter() { return FPresenter; }
+  void QueueAnswer(ui::TModalResult answer) { FBackend.QueueAnswer(answer); }
+  const std::vector<ui::THeadlessUiBackend::TRecord>& Records() const { return FBackend.Records(); }
+  ui::THeadlessUiBackend& Backend() { return FBackend; }
 
  private:
-  ui::THeadlessMessageBoxPresenter FPresenter;
-  ui::TMessageBoxPresenter* FPrevious;
+  ui::THeadlessUiBackend FBackend;
+  ui::TScopedUiBackend FScope{FBackend};  // declared after the backend: ends before it
 };
 
 // Sets the module-wide client for the scope and clears it afterwards, so the

@@ -276,11 +276,10 @@ void DestroyMessageWindow(std::intptr_t window) {
   Bindings.erase(window);
 }
 
-TModalResult ShowPlatformMessageBox(std::intptr_t owner, const std::string& caption, const std::string& text,
-                                    TMessageBoxIcon icon, TMessageBoxButtons buttons, TModalResult defaultButton,
-                                    TModalResult escapeButton) {
-  const TvxMessageBox box{owner, caption.c_str(), text.c_str(), icon, buttons, defaultButton, escapeButton};
-  return static_cast<TModalResult>(TvxMessageBoxShow(&box));
+int ShowPlatformMessageBox(const TPlatformMessageBox& box) {
+  const TvxMessageBox shown{box.Owner,   box.Caption.c_str(), box.Text.c_str(), box.Icon,
+                            box.Buttons, box.DefaultAnswer,   box.EscapeAnswer};
+  return TvxMessageBoxShow(&shown);
 }
 
 char GetDecimalSeparator() { return TvxGetDecimalSeparator(); }

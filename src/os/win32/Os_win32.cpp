@@ -224,25 +224,22 @@ void DestroyMessageWindow(std::intptr_t window) {
   DestroyWindow(hwnd);
 }
 
-TModalResult ShowPlatformMessageBox(std::intptr_t owner, const std::string& caption, const std::string& text,
-                                    TMessageBoxIcon icon, TMessageBoxButtons buttons, TModalResult defaultButton,
-                                    TModalResult escapeButton) {
+int ShowPlatformMessageBox(const TPlatformMessageBox& box) {
   UINT flags = MB_TASKMODAL;
-  switch (icon) {
-    case mbiError: flags |= MB_ICONERROR; break;
-    case mbiInformation: flags |= MB_ICONINFORMATION; break;
-    case mbiQuestion: flags |= MB_ICONQUESTION; break;
-    case mbiWarning: flags |= MB_ICONWARNING; break;
+  switch (box.Icon) {
+    case 1: flags |= MB_ICONERROR; break;
+    case 2: flags |= MB_ICONINFORMATION; break;
+    case 3: flags |= MB_ICONQUESTION; break;
+    case 4: flags |= MB_ICONWARNING; break;
   }
-  switch (buttons) {
-    case mbbOk: flags |= MB_OK; break;
-    case mbbOkCancel: flags |= MB_OKCANCEL; break;
-    case mbbYesNo: flags |= MB_YESNO; break;
+  switch (box.Buttons) {
+    case 0: flags |= MB_OK; break;
+    case 1: flags |= MB_OKCANCEL; break;
+    case 2: flags |= MB_YESNO; break;
   }
-  // The first button is the default of every box the system shows.
-  (void)defaultButton;
-  (void)escapeButton;
-  return static_cast<TModalResult>(MessageBoxA(reinterpret_cast<HWND>(owner), text.c_str(), caption.c_str(), flags));
+  // The first button is the default of every box the system shows; MessageBox's own keys stand for
+  // DefaultAnswer and EscapeAnswer.
+  return MessageBoxA(reinterpret_cast<HWND>(box.Owner), box.Text.c_str(), box.Caption.c_str(), flags);
 }
 
 namespace {

@@ -1,0 +1,86 @@
+// The toolkit's backends: the platform's, the headless one, and the scope that picks one.
+#include "ui/UiBackend.h"
+
+#include "ui/Controls.h"
+
+namespace tolvex::ui {
+
+namespace {
+TPlatformUiBackend PlatformBackend;
+// The innermost scope; each one links to the scope it began in.
+TScopedUiBackend* Innermost = nullptr;
+}  // namespace
+
+TModalResult TPlatformUiBackend::PresentMessageBox(const TMessageBoxContent& box) {
+  os::TPlatformMessageBox shown;
+  shown.Owner = box.Owner;
+  shown.Caption = box.Caption;
+  shown.Text = box.Text;
+  shown.Icon = box.Icon;
+  shown.Buttons = box.Buttons;
+  shown.DefaultAnswer = box.DefaultButton;
+  shown.EscapeAnswer = box.EscapeButton;
+  return static_cast<TModalResult>(os::ShowPlatformMessageBox(shown));
+}
+
+TModalResult TPlatformUiBackend::RunModal(TForm&) { return mrCancel; }
+
+TModalResult THeadlessUiBackend::PresentMessageBox(const TMessageBoxContent& box) {
+  std::optional<TModalResult> scripted;
+  if (!FAnswers.empty()) {
+    scripted = FAnswers.front();
+    FAnswers.pop_front();
+  }
+  const TModalResult answer = ScriptedAnswer(box, scripted);
+  FRecords.push_back({box, answer});
+  return answer;
+}
+
+TModalResult THeadlessUiBackend::RunModal(TForm& form) {
+  if (!FPlayers.empty()) {
+    // Taken off the queue first: a player may run a nested modal form with players of its own.
+    TFormPlayer player = std::move(FPlayers.front());
+    FPlayers.pop_front();
+    if (player) player(form);
+  }
+  if (!form.Closed()) {
+    TUserInput closeBox;
+    closeBox.Kind = uiCloseBox;
+    form.Input(closeBox);
+  }
+  const TModalResult answer = form.Closed() ? form.ModalResult() : mrCancel;
+  FFormRecords.push_back({&form, answer});
+  return answer;
+}
+
+void THeadlessUiBackend::Clear() {
+  FAnswers.clear();
+  FPlayers.clear();
+  FRecords.clear();
+  FFormRecords.clear();
+}
+
+TUiBackend& CurrentUiBackend() {
+  return Innermost != nullptr ? Innermost->FBackend : static_cast<TUiBackend&>(PlatformBackend);
+}
+
+TScopedUiBackend::TScopedUiBackend(TUiBackend& backend) : FBackend(backend), FOuter(Innermost) { Innermost = this; }
+
+TScopedUiBackend::~TScopedUiBackend() {
+  if (Innermost == this) {
+    Innermost = FOuter;
+    return;
+  }
+  // Ended before a scope that began inside it: unlink it, so the inner one later restores past it
+  // and nothing is left pointing at a backend that may be gone.
+  for (TScopedUiBackend* scope = Innermost; scope != nullptr; scope = scope->FOuter) {
+    if (scope->FOuter == this) {
+      scope->FOuter = FOuter;
+      return;
+    }
+  }
+}
+
+TModalResult RunModal(TForm& form) { return CurrentUiBackend().RunModal(form); }
+
+}  // namespace tolvex::ui
