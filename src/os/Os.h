@@ -71,11 +71,6 @@ using TWindowProc = void (*)(void* context, const TMessage& message);
 std::intptr_t CreateMessageWindow(TWindowProc proc, void* context);
 void DestroyMessageWindow(std::intptr_t window);
 
-// The answers of a modal box or form in the platform's own codes. They belong to the user-interface
-// layer (ui/MessageDialog.h names them there); they stay declared here while the control model still
-// spells them os::, and leave this header once it names them ui::.
-enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrYes = 6, mrNo = 7 };
-
 // A modal message box as the platform draws it, in the platform's codes (the Windows ones, which
 // libtolvex_user.so uses as well). Icon: 1 error, 2 information, 3 question, 4 warning. Buttons:
 // 0 OK, 1 OK and Cancel, 2 Yes and No. Answers: 1 OK, 2 Cancel, 6 Yes, 7 No.

@@ -349,7 +349,7 @@ void TRadioButton::ChangeChecked(bool checked, TChangeSource source) {
 void TButton::Press(TChangeSource source) {
   TForm* form = GetForm();
   // The form takes the modal result before OnClick, so a handler may still take it back.
-  if (form != nullptr && FModalResult != os::mrNone) form->AssignModalResult(FModalResult);
+  if (form != nullptr && FModalResult != mrNone) form->AssignModalResult(FModalResult);
   Fire(chClick, source);
   if (form != nullptr && form->FInputDepth == 0) form->CheckClose(source);
 }
@@ -515,7 +515,7 @@ void TForm::SetModalResult(TModalResult result) {
 }
 
 void TForm::CheckClose(TChangeSource source) {
-  if (FModalResult == os::mrNone || FClosed || FCloseQueryRunning) return;
+  if (FModalResult == mrNone || FClosed || FCloseQueryRunning) return;
   FCloseQueryRunning = true;
   FCanClose = true;
   Fire(chModalResult, source);
@@ -524,7 +524,7 @@ void TForm::CheckClose(TChangeSource source) {
     FClosed = true;
     Notify(prClosed);
   } else {
-    AssignModalResult(os::mrNone);  // refused: the form stays open for more input
+    AssignModalResult(mrNone);  // refused: the form stays open for more input
   }
 }
 
@@ -610,7 +610,7 @@ TInputResult TForm::Apply(TControl& control, const TUserInput& input) {
       return irApplied;
     case uiCloseBox:
       if (&control != this) return irWrongKind;
-      AssignModalResult(os::mrCancel);
+      AssignModalResult(mrCancel);
       return irApplied;
     case uiEscape: {
       if (&control != this) return irWrongKind;

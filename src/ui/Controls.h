@@ -11,10 +11,10 @@
 
 #include "os/Os.h"
 #include "ui/ControlEvents.h"
+#include "ui/ModalResult.h"
 
 namespace tolvex::ui {
 
-using os::TModalResult;
 
 class TControl;
 class TForm;
@@ -352,7 +352,7 @@ class TButton final : public TControl {
  private:
   friend class TForm;
   void Press(TChangeSource source);
-  TModalResult FModalResult = os::mrNone;
+  TModalResult FModalResult = mrNone;
   bool FDefault = false;
   bool FCancel = false;
 };
@@ -578,7 +578,7 @@ class TForm : public TControl {
   // A control (and what sits in it) no longer belongs to this form: it drops the form's focus.
   void Release(TControl& leaving);
 
-  TModalResult FModalResult = os::mrNone;
+  TModalResult FModalResult = mrNone;
   bool FClosed = false;
   bool FCloseQueryRunning = false;
   int FInputDepth = 0;

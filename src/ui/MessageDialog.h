@@ -8,17 +8,9 @@
 #include <vector>
 
 #include "os/Os.h"
+#include "ui/ModalResult.h"
 
 namespace tolvex::ui {
-
-// The answer of a modal box or form. The values are the platform's codes: they cross
-// libtolvex_user.so and are what MessageBox gives on Windows.
-using os::TModalResult;
-using os::mrNone;
-using os::mrOk;
-using os::mrCancel;
-using os::mrYes;
-using os::mrNo;
 
 // The icon and the buttons of a box, in the platform's codes as well.
 enum TMessageBoxIcon : int { mbiError = 1, mbiInformation = 2, mbiQuestion = 3, mbiWarning = 4 };

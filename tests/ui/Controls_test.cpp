@@ -211,7 +211,7 @@ std::vector<std::string> DriveRule(const TEventRule& rule) {
           return form.Input(input);
         };
       } else {
-        code = [&] { form.SetModalResult(os::mrOk); };
+        code = [&] { form.SetModalResult(ui::mrOk); };
         user = [&] { return form.Input(In(uiCloseBox, "")); };
       }
       break;
@@ -304,8 +304,8 @@ struct TDialog {
     TypeColumn->SetItems({"String", "Boolean", "Integer", "Float"});
     TreeList->SetPopupMenu(Menu);
     TreeList->AddRow();
-    Button_OK->SetModalResult(os::mrOk);
-    Button_Cancel->SetModalResult(os::mrCancel);
+    Button_OK->SetModalResult(ui::mrOk);
+    Button_Cancel->SetModalResult(ui::mrCancel);
   }
 };
 
@@ -424,14 +424,14 @@ TEST(InputDoor, ButtonWithModalResultThenCloseQueryDecides) {
   EXPECT_EQ(d.Form.Input(In(uiClick, "Button_OK")), irApplied);
   EXPECT_EQ(log, (std::vector<std::string>{"OnClick, modal result 1", "OnCloseQuery, modal result 1"}));
   EXPECT_FALSE(d.Form.Closed());
-  EXPECT_EQ(d.Form.ModalResult(), os::mrNone);  // refused: the dialog stays open for more input
+  EXPECT_EQ(d.Form.ModalResult(), ui::mrNone);  // refused: the dialog stays open for more input
   EXPECT_EQ(d.Form.Input(In(uiTypeText, "Edit_ModelName", "D1N4148")), irApplied);
 
   allow = true;
   log.clear();
   EXPECT_EQ(d.Form.Input(In(uiClick, "Button_OK")), irApplied);
   EXPECT_TRUE(d.Form.Closed());
-  EXPECT_EQ(d.Form.ModalResult(), os::mrOk);
+  EXPECT_EQ(d.Form.ModalResult(), ui::mrOk);
   EXPECT_EQ(d.Form.Input(In(uiTypeText, "Edit_ModelName", "x")), irClosed);
 }
 
@@ -445,14 +445,14 @@ TEST(InputDoor, EscapePressesTheCancelButtonAndTheCloseBoxCancels) {
     EXPECT_EQ(d.Form.Input(In(uiEscape, "")), irApplied);
     EXPECT_EQ(clicks, 1);
     EXPECT_TRUE(d.Form.Closed());
-    EXPECT_EQ(d.Form.ModalResult(), os::mrCancel);
+    EXPECT_EQ(d.Form.ModalResult(), ui::mrCancel);
     EXPECT_EQ(d.Form.ActiveControl(), d.Edit_ModelName);  // Escape takes no focus
   }
   {
     TDialog d;
     EXPECT_EQ(d.Form.Input(In(uiCloseBox, "")), irApplied);
     EXPECT_TRUE(d.Form.Closed());
-    EXPECT_EQ(d.Form.ModalResult(), os::mrCancel);
+    EXPECT_EQ(d.Form.ModalResult(), ui::mrCancel);
   }
 }
 
@@ -460,7 +460,7 @@ TEST(InputDoor, ModalResultSetByAHandlerClosesOnlyWhenTheInputIsDone) {
   TDialog d;
   std::vector<std::string> log;
   d.ListBox_SubKinds->OnClick = [&](TControl&) {
-    d.Form.SetModalResult(os::mrOk);
+    d.Form.SetModalResult(ui::mrOk);
     log.push_back(d.Form.Closed() ? "closed inside the handler" : "open inside the handler");
   };
   EXPECT_EQ(d.Form.Input(In(uiSelectItem, "ListBox_SubKinds", "Resistor")), irApplied);
