@@ -32,6 +32,8 @@ class TCountingFrame : public TSimImplEditor {
   }
   ~TCountingFrame() override { ++Log.Destroyed; }
   void InitParameters() override { Log.InitCalls.push_back("base"); }
+  bool Validate() override { return true; }
+  std::string GetNetlistTemplate() override { return {}; }
 };
 
 // A second class, so that a look-up can tell which registration it reached.
