@@ -34,6 +34,27 @@ int IndexIn(const std::vector<std::string>& items, std::string_view item) {
   return found == items.end() ? -1 : static_cast<int>(found - items.begin());
 }
 
+// Whether DoEvent would run a handler for Event: what an observer is told ran.
+bool HandlerAssigned(const TControl& control, TEvent event) {
+  switch (event) {
+    case evChange: return static_cast<bool>(control.OnChange);
+    case evClick: return static_cast<bool>(control.OnClick);
+    case evExit: return static_cast<bool>(control.OnExit);
+    case evEnter: return static_cast<bool>(control.OnEnter);
+    case evEdited:
+      return control.Kind() == ckTreeList && static_cast<bool>(static_cast<const TTreeList&>(control).OnEdited);
+    case evFocusedNodeChanged:
+      return control.Kind() == ckTreeList &&
+             static_cast<bool>(static_cast<const TTreeList&>(control).OnFocusedNodeChanged);
+    case evPopup:
+      return control.Kind() == ckPopupMenu && static_cast<bool>(static_cast<const TPopupMenu&>(control).OnPopup);
+    case evCloseQuery: return control.Kind() == ckForm && static_cast<bool>(static_cast<const TForm&>(control).OnCloseQuery);
+    case evResize: return control.Kind() == ckForm && static_cast<bool>(static_cast<const TForm&>(control).OnResize);
+    case evNone: break;
+  }
+  return false;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- TControl
@@ -146,7 +167,13 @@ bool TControl::AssignCaption(std::string_view caption) {
 void TControl::SetCaption(std::string_view caption) { AssignCaption(caption); }
 
 void TControl::Fire(TChange change, TChangeSource source) {
-  for (TEvent event : FiredEvents(FKind, change, source)) DoEvent(event);
+  for (TEvent event : FiredEvents(FKind, change, source)) {
+    if (HandlerAssigned(*this, event)) {
+      TForm* form = GetForm();
+      if (form != nullptr && form->FObserver != nullptr) form->FObserver->HandlerRuns(*this, event);
+    }
+    DoEvent(event);
+  }
 }
 
 void TControl::DoEvent(TEvent event) {
