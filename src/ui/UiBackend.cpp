@@ -1,7 +1,11 @@
 // The toolkit's backends: the platform's, the headless one, and the scope that picks one.
 #include "ui/UiBackend.h"
 
+#include <algorithm>
+
 #include "ui/Controls.h"
+#include "ui/UiScript.h"
+#include "ui/UiTranscript.h"
 
 namespace tolvex::ui {
 
@@ -33,31 +37,64 @@ TModalResult THeadlessUiBackend::PresentMessageBox(const TMessageBoxContent& box
   }
   const TModalResult answer = ScriptedAnswer(box, scripted);
   FRecords.push_back({box, answer});
+  if (FTranscript != nullptr) FTranscript->Box(box, answer);
   return answer;
 }
 
+std::optional<TCommonDialogAnswer> THeadlessUiBackend::PresentCommonDialog(const TCommonDialogRequest& request) {
+  TCommonDialogAnswer answer;
+  if (!FDialogAnswers.empty()) {
+    answer = std::move(FDialogAnswers.front());
+    FDialogAnswers.pop_front();
+  }
+  FDialogRecords.push_back({request, answer});
+  if (FTranscript != nullptr) FTranscript->CommonDialog(request, answer);
+  return answer;
+}
+
+void THeadlessUiBackend::QueueFormPlayer(TFormPlayer player) {
+  FPlayers.push_back([player = std::move(player)](TForm& form) {
+    if (player) player(form);
+    return true;
+  });
+}
+
+void THeadlessUiBackend::QueueScript(TUiScript script, TUiTranscript& transcript) {
+  FPlayers.push_back([this, script = std::move(script), &transcript](TForm& form) {
+    return !PlayUiScript(script, form, *this, transcript).Error;
+  });
+}
+
+void THeadlessUiBackend::DropLastQueued(std::size_t answers, std::size_t dialogs) {
+  FAnswers.resize(FAnswers.size() - std::min(answers, FAnswers.size()));
+  FDialogAnswers.resize(FDialogAnswers.size() - std::min(dialogs, FDialogAnswers.size()));
+}
+
 TModalResult THeadlessUiBackend::RunModal(TForm& form) {
+  bool played = true;
   if (!FPlayers.empty()) {
     // Taken off the queue first: a player may run a nested modal form with players of its own.
-    TFormPlayer player = std::move(FPlayers.front());
+    TFormDriver driver = std::move(FPlayers.front());
     FPlayers.pop_front();
-    if (player) player(form);
+    played = !driver || driver(form);
   }
   if (!form.Closed()) {
     TUserInput closeBox;
     closeBox.Kind = uiCloseBox;
     form.Input(closeBox);
   }
-  const TModalResult answer = form.Closed() ? form.ModalResult() : mrCancel;
+  const TModalResult answer = played && form.Closed() ? form.ModalResult() : mrCancel;
   FFormRecords.push_back({&form, answer});
   return answer;
 }
 
 void THeadlessUiBackend::Clear() {
   FAnswers.clear();
+  FDialogAnswers.clear();
   FPlayers.clear();
   FRecords.clear();
   FFormRecords.clear();
+  FDialogRecords.clear();
 }
 
 TUiBackend& CurrentUiBackend() {
@@ -82,5 +119,9 @@ TScopedUiBackend::~TScopedUiBackend() {
 }
 
 TModalResult RunModal(TForm& form) { return CurrentUiBackend().RunModal(form); }
+
+std::optional<TCommonDialogAnswer> PresentCommonDialog(const TCommonDialogRequest& request) {
+  return CurrentUiBackend().PresentCommonDialog(request);
+}
 
 }  // namespace tolvex::ui

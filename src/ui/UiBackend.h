@@ -2,8 +2,10 @@
 // the backend installed for the current scope, the platform's when none is.
 #pragma once
 
+#include <cstddef>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,18 @@
 namespace tolvex::ui {
 
 class TForm;
+class TUiTranscript;
+struct TUiScript;
+
+// The host's common dialog (a file or library browser) as the toolkit sees it.
+struct TCommonDialogRequest {
+  std::string Dialog;   // which of the host's dialogs, e.g. "DDBBrowser"
+  std::string Caption;
+};
+struct TCommonDialogAnswer {
+  bool Chosen = false;  // false: cancelled
+  std::string Path;
+};
 
 class TUiBackend {
  public:
@@ -20,6 +34,9 @@ class TUiBackend {
   virtual TModalResult PresentMessageBox(const TMessageBoxContent& box) = 0;
   // Shows Form modally until it closes; the answer is its modal result.
   virtual TModalResult RunModal(TForm& form) = 0;
+  // A backend that stands in for the user answers the host's common dialog itself; none means the
+  // host shows its own, which is what a backend with a screen wants.
+  virtual std::optional<TCommonDialogAnswer> PresentCommonDialog(const TCommonDialogRequest&) { return std::nullopt; }
 };
 
 // Message boxes drawn by the platform.
@@ -43,25 +60,49 @@ class THeadlessUiBackend final : public TUiBackend {
     const TForm* Form;  // which form ran; it may be gone since
     TModalResult Answer;
   };
+  struct TDialogRecord {
+    TCommonDialogRequest Request;
+    TCommonDialogAnswer Answer;
+  };
   using TFormPlayer = std::function<void(TForm& form)>;
+  // A player that can fail (a script with an error): false makes the form's answer Cancel.
+  using TFormDriver = std::function<bool(TForm& form)>;
 
   TModalResult PresentMessageBox(const TMessageBoxContent& box) override;
   // Plays the next queued player on Form. A form the player leaves open (or that has none) is
   // closed with its close box, as by a user who walks away; if its OnCloseQuery keeps it open
   // even then, the answer is Cancel.
   TModalResult RunModal(TForm& form) override;
+  // Takes the next queued answer; with none the user cancels (there is no screen to pick a file on).
+  std::optional<TCommonDialogAnswer> PresentCommonDialog(const TCommonDialogRequest& request) override;
 
   void QueueAnswer(TModalResult answer) { FAnswers.push_back(answer); }
-  void QueueFormPlayer(TFormPlayer player) { FPlayers.push_back(std::move(player)); }
+  void QueueCommonDialogAnswer(TCommonDialogAnswer answer) { FDialogAnswers.push_back(std::move(answer)); }
+  void QueueFormPlayer(TFormPlayer player);
+  void QueueFormDriver(TFormDriver driver) { FPlayers.push_back(std::move(driver)); }
+  // Plays Script on the next form run modally, writing its transcript to Transcript (not owned; it
+  // must outlive that run). A script with an error ends the form as cancelled.
+  void QueueScript(TUiScript script, TUiTranscript& transcript);
+  // Takes back the last Answers box answers and Dialogs common dialog answers still queued.
+  void DropLastQueued(std::size_t answers, std::size_t dialogs);
+  std::size_t PendingAnswers() const { return FAnswers.size(); }
+  std::size_t PendingCommonDialogAnswers() const { return FDialogAnswers.size(); }
   const std::vector<TRecord>& Records() const { return FRecords; }
   const std::vector<TFormRecord>& FormRecords() const { return FFormRecords; }
+  const std::vector<TDialogRecord>& DialogRecords() const { return FDialogRecords; }
+  // Where boxes and common dialogs are written as well while a script plays; null for none.
+  TUiTranscript* Transcript() const { return FTranscript; }
+  void SetTranscript(TUiTranscript* transcript) { FTranscript = transcript; }
   void Clear();
 
  private:
   std::deque<TModalResult> FAnswers;
-  std::deque<TFormPlayer> FPlayers;
+  std::deque<TCommonDialogAnswer> FDialogAnswers;
+  std::deque<TFormDriver> FPlayers;
   std::vector<TRecord> FRecords;
   std::vector<TFormRecord> FFormRecords;
+  std::vector<TDialogRecord> FDialogRecords;
+  TUiTranscript* FTranscript = nullptr;
 };
 
 // The backend of the current scope: the innermost TScopedUiBackend's, else the platform's.
@@ -84,5 +125,7 @@ class TScopedUiBackend {
 
 // Runs Form modally through the current backend.
 TModalResult RunModal(TForm& form);
+// Asks the current backend to answer the host's common dialog; none: the host is to show its own.
+std::optional<TCommonDialogAnswer> PresentCommonDialog(const TCommonDialogRequest& request);
 
 }  // namespace tolvex::ui
