@@ -75,7 +75,7 @@ class TControlObserver {
   virtual void PropertyChanged(TControl& control, TProperty property) = 0;
   virtual void ControlDestroyed(TControl& control) {}
   // An event handler assigned to Control is about to run for Event (events without a handler are not reported).
-  virtual void HandlerRuns(TControl& control, TEvent event) {}
+  virtual void HandlerRuns(TControl& /*control*/, TEvent /*event*/) {}
 };
 
 using TNotifyEvent = std::function<void(TControl& Sender)>;
