@@ -200,6 +200,50 @@ TEST(UiScript, AScriptErrorNamesItsLineAndEndsTheFormCancelledWithNothingWritten
   }
 }
 
+TEST(UiScript, AFormRunFromAHandlerPlaysTheNextScriptIntoItsOwnTranscript) {
+  TTestForm outer;
+  TTestForm inner;
+  outer.Button_Browse->OnClick = [&](TControl&) {
+    if (RunModal(inner.Form) == mrOk) outer.Edit_Path->SetText(inner.Edit_Value->Text());
+  };
+  THeadlessUiBackend backend;
+  TScopedUiBackend scope(backend);
+  TUiTranscript outerTranscript, innerTranscript;
+  backend.QueueScript(ParseUiScript("click Button_Browse\nok\n"), outerTranscript);
+  backend.QueueScript(ParseUiScript("type Edit_Value 123456\nanswer No\nok\n"), innerTranscript);
+  EXPECT_EQ(RunModal(outer.Form), mrOk);
+  EXPECT_EQ(outer.Edit_Path->Text(), "10");  // the inner exit check's box was answered No
+  const std::vector<std::string> innerExpected = {
+      "form Form",
+      "step 1: type Edit_Value 123456",
+      "  state Edit_Value Text=\"123456\" Focused=True",
+      "step 2: answer No",
+      "step 3: ok",
+      "  event Edit_Value.OnExit",
+      "  box \"Confirm\" \"The value \\\"123456\\\" is long.\\nKeep it?\" [Yes,No] -> No",
+      "  state Form ModalResult=OK Closed=True",
+      "  state Edit_Value Text=\"10\" Focused=False",
+      "  state Button_OK Focused=True",
+      "result OK",
+  };
+  EXPECT_EQ(innerTranscript.Lines(), innerExpected) << Numbered(innerTranscript.Lines());
+  // The outer transcript holds its own form only, and takes boxes again once the inner run is over.
+  const std::vector<std::string> outerExpected = {
+      "form Form",
+      "step 1: click Button_Browse",
+      "  event Button_Browse.OnClick",
+      "  state Edit_Path Text=\"10\"",
+      "  state Button_Browse Focused=True",
+      "step 2: ok",
+      "  state Form ModalResult=OK Closed=True",
+      "  state Button_Browse Focused=False",
+      "  state Button_OK Focused=True",
+      "result OK",
+  };
+  EXPECT_EQ(outerTranscript.Lines(), outerExpected) << Numbered(outerTranscript.Lines());
+  EXPECT_EQ(backend.Transcript(), nullptr);
+}
+
 TEST(UiScript, WordsQuotesAndComments) {
   struct TCase {
     const char* Name;
