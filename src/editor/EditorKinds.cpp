@@ -8,6 +8,9 @@
 #include <string_view>
 
 #include "editor/SimImplementationEditorManager.h"
+#include "editor/frames/Frame_CapacitorImplEditor.h"
+#include "editor/frames/Frame_GeneralImplEditor.h"
+#include "editor/frames/Frame_ResistorImplEditor.h"
 
 namespace tolvex {
 
@@ -25,7 +28,11 @@ struct TEditorKindRow {
 // initial-condition editor once per sub-kind with the sub-kind as qualifier, every other
 // class once with an empty qualifier. The 40 rows arrive with their frame classes, e.g.
 //   {"General", "Resistor", EditorClassOf<TResistorImplEditorFrame>(), ""},
-constexpr std::array<TEditorKindRow, 0> EditorKindRows{};
+constexpr std::array EditorKindRows{
+    TEditorKindRow{"General", "Capacitor", EditorClassOf<TCapacitorImplEditorFrame>(), ""},
+    TEditorKindRow{"General", "Generic Editor", EditorClassOf<TGeneralImplEditorFrame>(), ""},
+    TEditorKindRow{"General", "Resistor", EditorClassOf<TResistorImplEditorFrame>(), ""},
+};
 
 }  // namespace
 
