@@ -58,8 +58,8 @@ class TPatternFrame : public TBase {
   void ArrangeControls() override {
     ui::TLabel* header = HeaderLabelControl();
     for (const TRowControls& row : FRows)
-      this->PlaceControls(std::string(row.Spec->Caption), row.Label, row.Input, row.CheckBox, header,
-                          row.Spec->Row, row.Spec->Column);
+      this->PlaceControls(std::string(row.Definition->Caption), row.Label, row.Input, row.CheckBox, header,
+                          row.Definition->Row, row.Definition->Column);
   }
 
   void InitParameters() override {
@@ -76,8 +76,8 @@ class TPatternFrame : public TBase {
 
   void ParametersToControls() override {
     for (const TRowControls& row : FRows) {
-      const std::string name(row.Spec->Parameter);
-      if (row.Spec->Input == TRowInput::ComboBox)
+      const std::string name(row.Definition->Parameter);
+      if (row.Definition->Input == TRowInput::ComboBox)
         this->LoadComboBox(name, static_cast<ui::TComboBox*>(row.Input), row.CheckBox);
       else
         this->LoadEdit(name, static_cast<ui::TEdit*>(row.Input), row.CheckBox);
@@ -87,7 +87,7 @@ class TPatternFrame : public TBase {
   void ControlsToParameters() override {
     for (const TRowControls& row : FRows) {
       // Both input kinds keep their text as the caption.
-      this->SetParameter(std::string(row.Spec->Parameter), row.Input->Caption(),
+      this->SetParameter(std::string(row.Definition->Parameter), row.Input->Caption(),
                          row.CheckBox && row.CheckBox->Checked());
     }
   }
@@ -103,7 +103,7 @@ class TPatternFrame : public TBase {
 
  private:
   struct TRowControls {
-    const TFrameRow* Spec;
+    const TFrameRow* Definition;
     ui::TLabel* Label;
     ui::TControl* Input;
     ui::TCheckBox* CheckBox;
@@ -120,25 +120,25 @@ class TPatternFrame : public TBase {
         header->SetBounds({0, 0, kHeaderLabelWidth, kLabelHeight});
     }
     FRows.reserve(TDerived::Rows.size());
-    for (const TFrameRow& spec : TDerived::Rows) {
-      TRowControls row{&spec, nullptr, nullptr, nullptr};
-      if (!spec.Label.empty()) {
-        row.Label = frame.template Add<ui::TLabel>(spec.Label, &frame);
+    for (const TFrameRow& definition : TDerived::Rows) {
+      TRowControls row{&definition, nullptr, nullptr, nullptr};
+      if (!definition.Label.empty()) {
+        row.Label = frame.template Add<ui::TLabel>(definition.Label, &frame);
         if (row.Label) row.Label->SetBounds({0, 0, 0, kLabelHeight});
       }
-      if (spec.Input == TRowInput::ComboBox)
-        row.Input = frame.template Add<ui::TComboBox>(spec.Edit, &frame);
+      if (definition.Input == TRowInput::ComboBox)
+        row.Input = frame.template Add<ui::TComboBox>(definition.Edit, &frame);
       else
-        row.Input = frame.template Add<ui::TEdit>(spec.Edit, &frame);
-      if (!spec.CheckBox.empty()) {
-        row.CheckBox = frame.template Add<ui::TCheckBox>(spec.CheckBox, &frame);
+        row.Input = frame.template Add<ui::TEdit>(definition.Edit, &frame);
+      if (!definition.CheckBox.empty()) {
+        row.CheckBox = frame.template Add<ui::TCheckBox>(definition.CheckBox, &frame);
         if (row.CheckBox) row.CheckBox->SetBounds({0, 0, 0, kCheckBoxHeight});
       }
       // A name the table gives twice finds no second control; such a row is left out rather
       // than sharing another row's controls.
       if (!row.Input) continue;
       row.Input->SetBounds({0, 0, 0, kEditHeight});
-      if (spec.Exit == TExitTest::CheckValue && spec.Input == TRowInput::Edit) {
+      if (definition.Exit == TExitTest::CheckValue && definition.Input == TRowInput::Edit) {
         auto* edit = static_cast<ui::TEdit*>(row.Input);
         edit->OnExit = [this, edit](ui::TControl&) { this->CheckValueEdit(*edit); };
       }

@@ -11,6 +11,7 @@
 #include "model_data/ImplementationData.h"
 #include "support/FakeHost.h"
 #include "support/FakeSchServer.h"
+#include "support/ParameterRows.h"
 
 namespace tolvex {
 namespace {
@@ -80,31 +81,9 @@ class TTestBaseFrame : public TBase {
   std::string GetNetlistTemplate() override { return {}; }
 };
 
-struct TParameterRow {
-  std::string Name;
-  std::string Value;
-  bool ComponentLevel;
-};
-
-std::vector<TParameterRow> Rows(const TParameterDataList& list) {
-  std::vector<TParameterRow> rows;
-  for (std::size_t i = 0; i < list.Count(); ++i) {
-    const TParameterData* data = list.GetData(i);
-    rows.push_back({data->FName, data->FValue, data->FComponentLevel});
-  }
-  return rows;
-}
-
-void ExpectRows(const TParameterDataList& list, const std::vector<TParameterRow>& expected) {
-  const std::vector<TParameterRow> actual = Rows(list);
-  ASSERT_EQ(actual.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    SCOPED_TRACE("entry " + std::to_string(i));
-    EXPECT_EQ(actual[i].Name, expected[i].Name);
-    EXPECT_EQ(actual[i].Value, expected[i].Value);
-    EXPECT_EQ(actual[i].ComponentLevel, expected[i].ComponentLevel);
-  }
-}
+using test::ExpectRows;
+using test::Rows;
+using test::TParameterRow;
 
 // A frame built on an empty implementation; the parameter tests seed FParameters themselves.
 class FrameTest : public ::testing::Test {

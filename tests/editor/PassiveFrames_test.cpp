@@ -12,6 +12,7 @@
 #include "model_data/ImplementationData.h"
 #include "support/FakeHost.h"
 #include "support/FakeSchServer.h"
+#include "support/ParameterRows.h"
 
 namespace tolvex {
 namespace {
@@ -19,11 +20,9 @@ namespace {
 using test::FakeSchServer;
 using test::TScopedMessageBoxes;
 
-struct TParameterRow {
-  std::string Name;
-  std::string Value;
-  bool ComponentLevel;
-};
+using test::ExpectRows;
+using test::Rows;
+using test::TParameterRow;
 
 struct TControlExpectation {
   std::string Name;
@@ -76,26 +75,6 @@ const std::vector<TFrameExpectation>& Expectations() {
        true},
   };
   return frames;
-}
-
-std::vector<TParameterRow> Rows(const TParameterDataList& list) {
-  std::vector<TParameterRow> rows;
-  for (std::size_t i = 0; i < list.Count(); ++i) {
-    const TParameterData* data = list.GetData(i);
-    rows.push_back({data->FName, data->FValue, data->FComponentLevel});
-  }
-  return rows;
-}
-
-void ExpectRows(const TParameterDataList& list, const std::vector<TParameterRow>& expected) {
-  const std::vector<TParameterRow> actual = Rows(list);
-  ASSERT_EQ(actual.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    SCOPED_TRACE("entry " + std::to_string(i));
-    EXPECT_EQ(actual[i].Name, expected[i].Name);
-    EXPECT_EQ(actual[i].Value, expected[i].Value);
-    EXPECT_EQ(actual[i].ComponentLevel, expected[i].ComponentLevel);
-  }
 }
 
 template <class T>
