@@ -61,8 +61,23 @@ void THeadlessUiBackend::QueueFormPlayer(TFormPlayer player) {
 
 void THeadlessUiBackend::QueueScript(TUiScript script, TUiTranscript& transcript) {
   FPlayers.push_back([this, script = std::move(script), &transcript](TForm& form) {
+    FPlayedForm = &form;
+    FPlayedTranscript = &transcript;
     return !PlayUiScript(script, form, *this, transcript).Error;
   });
+}
+
+void THeadlessUiBackend::WroteBack(const TForm& form, std::string_view name, std::string_view value) {
+  FWriteBackRecords.push_back({&form, std::string(name), std::string(value)});
+  if (&form == FPlayedForm && FPlayedTranscript != nullptr) FPlayedTranscript->WriteBack(name, value);
+}
+
+void THeadlessUiBackend::ForgetTranscript(const TUiTranscript& transcript) {
+  if (FPlayedTranscript == &transcript) {
+    FPlayedForm = nullptr;
+    FPlayedTranscript = nullptr;
+  }
+  if (FTranscript == &transcript) FTranscript = nullptr;
 }
 
 void THeadlessUiBackend::DropLastQueued(std::size_t answers, std::size_t dialogs) {
@@ -72,6 +87,11 @@ void THeadlessUiBackend::DropLastQueued(std::size_t answers, std::size_t dialogs
 
 TModalResult THeadlessUiBackend::RunModal(TForm& form) {
   bool played = true;
+  // A run without a script of its own must not send its write-backs to an earlier run's transcript.
+  if (&form == FPlayedForm) {
+    FPlayedForm = nullptr;
+    FPlayedTranscript = nullptr;
+  }
   if (!FPlayers.empty()) {
     // Taken off the queue first: a player may run a nested modal form with players of its own.
     TFormDriver driver = std::move(FPlayers.front());
@@ -95,6 +115,9 @@ void THeadlessUiBackend::Clear() {
   FRecords.clear();
   FFormRecords.clear();
   FDialogRecords.clear();
+  FWriteBackRecords.clear();
+  FPlayedForm = nullptr;
+  FPlayedTranscript = nullptr;
 }
 
 TUiBackend& CurrentUiBackend() {
@@ -122,6 +145,10 @@ TModalResult RunModal(TForm& form) { return CurrentUiBackend().RunModal(form); }
 
 std::optional<TCommonDialogAnswer> PresentCommonDialog(const TCommonDialogRequest& request) {
   return CurrentUiBackend().PresentCommonDialog(request);
+}
+
+void ReportWriteBack(const TForm& form, std::string_view name, std::string_view value) {
+  CurrentUiBackend().WroteBack(form, name, value);
 }
 
 }  // namespace tolvex::ui

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ui/MessageDialog.h"
@@ -37,6 +38,9 @@ class TUiBackend {
   // A backend that stands in for the user answers the host's common dialog itself; none means the
   // host shows its own, which is what a backend with a screen wants.
   virtual std::optional<TCommonDialogAnswer> PresentCommonDialog(const TCommonDialogRequest&) { return std::nullopt; }
+  // What the caller wrote back from Form after it closed with OK, one field at a time. A backend
+  // that records a scripted run adds it to that run's transcript; one with a screen ignores it.
+  virtual void WroteBack(const TForm&, std::string_view /*name*/, std::string_view /*value*/) {}
 };
 
 // Message boxes drawn by the platform.
@@ -64,6 +68,11 @@ class THeadlessUiBackend final : public TUiBackend {
     TCommonDialogRequest Request;
     TCommonDialogAnswer Answer;
   };
+  struct TWriteBackRecord {
+    const TForm* Form;  // which form it came from; it may be gone since
+    std::string Name;
+    std::string Value;
+  };
   using TFormPlayer = std::function<void(TForm& form)>;
   // A player that can fail (a script with an error): false makes the form's answer Cancel.
   using TFormDriver = std::function<bool(TForm& form)>;
@@ -75,13 +84,16 @@ class THeadlessUiBackend final : public TUiBackend {
   TModalResult RunModal(TForm& form) override;
   // Takes the next queued answer; with none the user cancels (there is no screen to pick a file on).
   std::optional<TCommonDialogAnswer> PresentCommonDialog(const TCommonDialogRequest& request) override;
+  // Recorded, and written to the transcript of the script last played on Form (if any).
+  void WroteBack(const TForm& form, std::string_view name, std::string_view value) override;
 
   void QueueAnswer(TModalResult answer) { FAnswers.push_back(answer); }
   void QueueCommonDialogAnswer(TCommonDialogAnswer answer) { FDialogAnswers.push_back(std::move(answer)); }
   void QueueFormPlayer(TFormPlayer player);
   void QueueFormDriver(TFormDriver driver) { FPlayers.push_back(std::move(driver)); }
   // Plays Script on the next form run modally, writing its transcript to Transcript (not owned; it
-  // must outlive that run). A script with an error ends the form as cancelled.
+  // must outlive that run and the write-backs reported for that form after it, or be handed to
+  // ForgetTranscript first). A script with an error ends the form as cancelled.
   void QueueScript(TUiScript script, TUiTranscript& transcript);
   // Takes back the last Answers box answers and Dialogs common dialog answers still queued.
   void DropLastQueued(std::size_t answers, std::size_t dialogs);
@@ -90,6 +102,9 @@ class THeadlessUiBackend final : public TUiBackend {
   const std::vector<TRecord>& Records() const { return FRecords; }
   const std::vector<TFormRecord>& FormRecords() const { return FFormRecords; }
   const std::vector<TDialogRecord>& DialogRecords() const { return FDialogRecords; }
+  const std::vector<TWriteBackRecord>& WriteBackRecords() const { return FWriteBackRecords; }
+  // Write-backs reported from now on no longer go to Transcript (one about to be destroyed).
+  void ForgetTranscript(const TUiTranscript& transcript);
   // Where boxes and common dialogs are written as well while a script plays; null for none.
   TUiTranscript* Transcript() const { return FTranscript; }
   void SetTranscript(TUiTranscript* transcript) { FTranscript = transcript; }
@@ -102,7 +117,11 @@ class THeadlessUiBackend final : public TUiBackend {
   std::vector<TRecord> FRecords;
   std::vector<TFormRecord> FFormRecords;
   std::vector<TDialogRecord> FDialogRecords;
+  std::vector<TWriteBackRecord> FWriteBackRecords;
   TUiTranscript* FTranscript = nullptr;
+  // The form a script last played on and that script's transcript: where its write-backs go.
+  const TForm* FPlayedForm = nullptr;
+  TUiTranscript* FPlayedTranscript = nullptr;
 };
 
 // The backend of the current scope: the innermost TScopedUiBackend's, else the platform's.
@@ -127,5 +146,8 @@ class TScopedUiBackend {
 TModalResult RunModal(TForm& form);
 // Asks the current backend to answer the host's common dialog; none: the host is to show its own.
 std::optional<TCommonDialogAnswer> PresentCommonDialog(const TCommonDialogRequest& request);
+// Tells the current backend that the caller wrote Value back to its field Name from Form, which
+// closed with OK; a dialog calls it once per field it writes, after RunModal returned.
+void ReportWriteBack(const TForm& form, std::string_view name, std::string_view value);
 
 }  // namespace tolvex::ui
