@@ -31,6 +31,8 @@ template <class TFrame>
 std::unique_ptr<TSimImplEditor> CreateEditorFrame(TImplementationEditorDialog* owner, TImplementationData* data,
                                                   const std::string& qualifier) {
   auto frame = std::make_unique<TFrame>(owner, data, qualifier);
+  // Published as the class name without its T, the name a designed frame instance carries.
+  frame->Frame().SetName(TFrame::ClassName.substr(TFrame::ClassName.starts_with('T') ? 1 : 0));
   frame->InitParameters();
   return frame;
 }

@@ -3,10 +3,12 @@
 
 #include <exception>
 
+#include "editor/Form_ImplementationEditor.h"
 #include "host/InterfacePtr.h"
 #include "simulation/Commands.h"
 #include "support/BoundaryGuard.h"
 #include "support/TextUtils.h"
+#include "ui/UiBackend.h"
 
 namespace tolvex {
 
@@ -42,9 +44,18 @@ HRESULT32 TOLVEX_STDCALL TTolvexServerModule::QueryInterface(const TGUID& iid, v
   return TServerModule::QueryInterface(iid, object);
 }
 
-HRESULT32 TOLVEX_STDCALL TTolvexServerModule::EditImplementation(THandle, THandle, TBool32, std::uint8_t*) {
-  // The Sim Editor dialog is not part of this build yet; say so instead of pretending the user cancelled.
-  return E_UNEXPECTED32;
+HRESULT32 TOLVEX_STDCALL TTolvexServerModule::EditImplementation(THandle implementation, THandle component, TBool32,
+                                                                  std::uint8_t* accepted) {
+  // Whatever goes wrong while the dialog is made, shown or stored ends here as the failure status,
+  // with Accepted untouched; the dialog is freed in every case.
+  return GuardStatus([&] {
+    TImplementationEditorDialog dialog(implementation, component);
+    dialog.LoadFromImplementation();
+    const bool ok = ui::RunModal(dialog) == ui::mrOk;
+    if (ok) dialog.SaveToImplementation();
+    if (accepted) *accepted = ok ? 1 : 0;
+    return S_OK32;
+  });
 }
 
 IServerDocument* TTolvexServerModule::NewDocument(std::int32_t, std::int32_t) { return nullptr; }

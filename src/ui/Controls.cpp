@@ -93,6 +93,19 @@ void TControl::Adopt(std::unique_ptr<TControl> control, std::string_view name, T
   adopted.SetParent(parent);
 }
 
+namespace {
+
+// A named frame without an owner that sits somewhere inside Control, depth first.
+TControl* FindHostedFrame(const TControl& control, std::string_view name) {
+  for (TControl* child : control.Children()) {
+    if (child->Kind() == ckFrame && child->Owner() == nullptr && SameText(child->Name(), name)) return child;
+    if (TControl* found = FindHostedFrame(*child, name)) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 TControl* TControl::FindComponent(std::string_view name) const {
   const std::size_t dot = name.find('.');
   const std::string_view head = name.substr(0, dot);
@@ -101,8 +114,14 @@ TControl* TControl::FindComponent(std::string_view name) const {
     if (!SameText(component->FName, head)) continue;
     return dot == std::string_view::npos ? component.get() : component->FindComponent(name.substr(dot + 1));
   }
+  // A form also reaches into the frames it shows that no owner keeps.
+  if (FKind == ckForm && dot != std::string_view::npos) {
+    if (TControl* frame = FindHostedFrame(*this, head)) return frame->FindComponent(name.substr(dot + 1));
+  }
   return nullptr;
 }
+
+void TControl::Rename(std::string_view name) { Assign(FName, std::string(name), prName); }
 
 std::unique_ptr<TControl> TControl::RemoveComponent(TControl& control) {
   const auto found = std::find_if(FComponents.begin(), FComponents.end(),

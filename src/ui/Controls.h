@@ -173,6 +173,8 @@ class TControl {
     return true;
   }
   void Notify(TProperty property);
+  // The published name of a control no owner gave one (a form, a frame that lives outside any owner).
+  void Rename(std::string_view name);
   bool AssignCaption(std::string_view caption);
   // Fires what the event table says for this change, in its order.
   void Fire(TChange change, TChangeSource source);
@@ -225,9 +227,14 @@ class TPanel : public TControl {
 };
 
 // A child control with its own designed layout; it owns its controls, so two frames may use the same names.
+// A frame nobody owns (the editor frames, which the kind registry keeps) names itself; a form finds
+// its controls as "Frame.Control" while the frame sits on the form.
 class TFrame : public TControl {
  public:
   TFrame() : TControl(ckFrame) {}
+  void SetName(std::string_view name) {
+    if (Owner() == nullptr) Rename(name);
+  }
 };
 
 class TSplitter final : public TControl {
@@ -529,6 +536,7 @@ class TForm : public TControl {
  public:
   TForm() : TControl(ckForm) {}
   ~TForm() override;
+  void SetName(std::string_view name) { Rename(name); }
 
   int ClientWidth() const { return Width(); }
   int ClientHeight() const { return Height(); }

@@ -160,7 +160,8 @@ TEST_F(SimModule, RegistersItsThreeCommands) {
   EXPECT_EQ(Module->GetCommandLauncher()->LaunchCommand("NoSuchCommand", "", 0, nullptr), 0);
 }
 
-TEST_F(SimModule, EditImplementationFailsAndLeavesAcceptedAlone) {
+TEST_F(SimModule, EditImplementationOnHandlesTheSchematicDoesNotKnowFailsAndLeavesAcceptedAlone) {
+  // No schematic server is bound: no handle can be read, so the dialog is never shown.
   Create();
   void* editor = nullptr;
   ASSERT_EQ(Module->QueryInterface(IID_ISimEditor, &editor), S_OK32);
