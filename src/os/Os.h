@@ -86,6 +86,17 @@ struct TPlatformMessageBox {
 // Shows Box modally and gives the code of the button that closed it; 0 when it could not be shown.
 int ShowPlatformMessageBox(const TPlatformMessageBox& box);
 
+// A script the host queued for the next modal form (see src/ui/UiScript.h for its language).
+struct TFormScript {
+  std::string Name;  // the script's file name, for messages
+  std::string Text;
+};
+// Takes the next script the host queued for a modal form, first in first out; none when the host
+// queued none (and always on a platform without form automation).
+std::optional<TFormScript> TakeFormScript();
+// Hands one line of an automated form's transcript to the host (without its line feed).
+void WriteFormTranscriptLine(std::string_view line);
+
 // The process-wide decimal separator that number formatting uses.
 char GetDecimalSeparator();
 void SetDecimalSeparator(char separator);

@@ -282,6 +282,18 @@ int ShowPlatformMessageBox(const TPlatformMessageBox& box) {
   return TvxMessageBoxShow(&shown);
 }
 
+std::optional<TFormScript> TakeFormScript() {
+  std::optional<TFormScript> taken;
+  TvxTakeFormScript(
+      [](void* context, const char* name, const char* text, size_t length) {
+        *static_cast<std::optional<TFormScript>*>(context) = TFormScript{name ? name : "", std::string(text, length)};
+      },
+      &taken);
+  return taken;
+}
+
+void WriteFormTranscriptLine(std::string_view line) { TvxWriteFormTranscript(line.data(), line.size()); }
+
 char GetDecimalSeparator() { return TvxGetDecimalSeparator(); }
 void SetDecimalSeparator(char separator) { TvxSetDecimalSeparator(separator); }
 

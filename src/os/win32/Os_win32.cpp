@@ -252,6 +252,10 @@ char& DecimalSeparatorValue() {
 }
 }  // namespace
 
+// The Windows host has no channel for form scripts yet: forms are never automated there.
+std::optional<TFormScript> TakeFormScript() { return std::nullopt; }
+void WriteFormTranscriptLine(std::string_view) {}
+
 char GetDecimalSeparator() { return DecimalSeparatorValue(); }
 void SetDecimalSeparator(char separator) { DecimalSeparatorValue() = separator; }
 

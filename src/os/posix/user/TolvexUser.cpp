@@ -1,10 +1,11 @@
-// One copy per process of the queue, the windows, the presenter and the separator.
+// One copy per process of the queue, the windows, the presenter, the separator and the form scripts.
 #include "os/posix/user/TolvexUser.h"
 
 #include <clocale>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace {
@@ -20,6 +21,11 @@ struct TWindow {
   std::thread::id Thread;
 };
 
+struct TFormScript {
+  std::string Name;
+  std::string Text;
+};
+
 struct TState {
   std::mutex Lock;
   std::deque<TQueuedMessage> Queue;
@@ -33,6 +39,9 @@ struct TState {
   TvxMessageBoxPresenter Presenter = nullptr;
   void* PresenterContext = nullptr;
   char DecimalSeparator = 0;
+  std::deque<TFormScript> FormScripts;
+  TvxTranscriptSink TranscriptSink = nullptr;
+  void* TranscriptSinkContext = nullptr;
 };
 
 TState& State() {
@@ -167,6 +176,61 @@ void TvxSetDecimalSeparator(char separator) {
   TState& s = State();
   std::lock_guard<std::mutex> guard(s.Lock);
   s.DecimalSeparator = separator;
+}
+
+void TvxQueueFormScript(const char* name, const char* text, size_t textLength) {
+  TFormScript script{name ? name : "", text ? std::string(text, textLength) : std::string()};
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  s.FormScripts.push_back(std::move(script));
+}
+
+int TvxTakeFormScript(TvxFormScriptReceiver receiver, void* context) {
+  TState& s = State();
+  TFormScript script;
+  {
+    std::lock_guard<std::mutex> guard(s.Lock);
+    if (s.FormScripts.empty()) return 0;
+    script = std::move(s.FormScripts.front());
+    s.FormScripts.pop_front();
+  }
+  // Without the lock: the receiver may queue or take scripts itself.
+  if (receiver) receiver(context, script.Name.c_str(), script.Text.c_str(), script.Text.size());
+  return 1;
+}
+
+size_t TvxPendingFormScripts(void) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  return s.FormScripts.size();
+}
+
+void TvxClearFormScripts(void) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  s.FormScripts.clear();
+}
+
+void TvxSetFormTranscriptSink(TvxTranscriptSink sink, void* context) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  s.TranscriptSink = sink;
+  s.TranscriptSinkContext = context;
+}
+
+void TvxWriteFormTranscript(const char* line, size_t length) {
+  TState& s = State();
+  TvxTranscriptSink sink;
+  void* context;
+  {
+    std::lock_guard<std::mutex> guard(s.Lock);
+    sink = s.TranscriptSink;
+    context = s.TranscriptSinkContext;
+  }
+  if (!sink) return;
+  // A copy, so the sink always gets a NUL-terminated text of exactly Length bytes.
+  const std::string copy = line ? std::string(line, length) : std::string();
+  sink(context, copy.c_str(), copy.size());
 }
 
 }  // extern "C"

@@ -1,12 +1,13 @@
 /* The Linux side of the window-system services that host and plug-ins share:
-   the per-thread message queue, message windows, the modal message box and the
-   process-wide decimal separator. On Windows these come from user32 and the
+   the per-thread message queue, message windows, the modal message box, the
+   process-wide decimal separator and the scripts that automate modal forms. On Windows these come from user32 and the
    run-time library; here one small shared library holds the single copy that
    every module of the process sees. The host says how its own events are
    dispatched and how a message box is presented. */
 #ifndef TOLVEX_USER_H
 #define TOLVEX_USER_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -57,6 +58,22 @@ TVX_API void TvxSetMessageBoxPresenter(TvxMessageBoxPresenter presenter, void* c
 /* Process-wide decimal separator, initially the one of the C library's locale at first use. */
 TVX_API char TvxGetDecimalSeparator(void);
 TVX_API void TvxSetDecimalSeparator(char separator);
+
+/* Form automation: the host queues scripts for the modal forms a plug-in will show, and each form run
+   modally takes the next one (first in, first out). Texts are copied; they may hold any byte, a NUL
+   among them, so each comes with its length. Name is the script's file name, for messages. */
+TVX_API void TvxQueueFormScript(const char* name, const char* text, size_t textLength);
+/* Called with the taken script; the texts are valid only during the call (both NUL-terminated too). */
+typedef void (*TvxFormScriptReceiver)(void* context, const char* name, const char* text, size_t textLength);
+/* Takes the next queued script and hands it to Receiver: 1, or 0 (Receiver not called) when none is queued. */
+TVX_API int TvxTakeFormScript(TvxFormScriptReceiver receiver, void* context);
+TVX_API size_t TvxPendingFormScripts(void);
+TVX_API void TvxClearFormScripts(void);
+/* Where the transcript of an automated form goes, one line at a time (without its line feed; the
+   text is valid only during the call). Without a sink lines are dropped. */
+typedef void (*TvxTranscriptSink)(void* context, const char* line, size_t length);
+TVX_API void TvxSetFormTranscriptSink(TvxTranscriptSink sink, void* context);
+TVX_API void TvxWriteFormTranscript(const char* line, size_t length);
 
 #ifdef __cplusplus
 }
