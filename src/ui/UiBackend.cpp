@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "os/Os.h"
 #include "ui/Controls.h"
 #include "ui/UiScript.h"
 #include "ui/UiTranscript.h"
@@ -10,10 +11,34 @@
 namespace tolvex::ui {
 
 namespace {
-TPlatformUiBackend PlatformBackend;
 // The innermost scope; each one links to the scope it began in.
 TScopedUiBackend* Innermost = nullptr;
+
+TPlatformUiBackend& PlatformBackend() {
+  static TPlatformUiBackend backend;
+  return backend;
+}
+
+// Dispatches the messages waiting in the calling thread's queue, as a modal loop does between inputs.
+// Bounded, so a handler that posts again on every message cannot hold the script up for ever; what is
+// left waits for the next step.
+void DispatchWaitingMessages() {
+  constexpr int MaxMessages = 10000;
+  os::TMessage message;
+  for (int i = 0; i < MaxMessages && os::PeekThreadMessage(message, true); ++i) os::DispatchThreadMessage(message);
+}
 }  // namespace
+
+// A form played from a host's script: the user standing in for the person, and the transcript that
+// streams to the host.
+struct TPlatformUiBackend::TScriptedSession {
+  THeadlessUiBackend Backend;
+  TUiTranscript Transcript;
+  std::string ScriptName;
+};
+
+TPlatformUiBackend::TPlatformUiBackend() = default;
+TPlatformUiBackend::~TPlatformUiBackend() = default;
 
 TModalResult TPlatformUiBackend::PresentMessageBox(const TMessageBoxContent& box) {
   os::TPlatformMessageBox shown;
@@ -27,7 +52,25 @@ TModalResult TPlatformUiBackend::PresentMessageBox(const TMessageBoxContent& box
   return static_cast<TModalResult>(os::ShowPlatformMessageBox(shown));
 }
 
-TModalResult TPlatformUiBackend::RunModal(TForm&) { return mrCancel; }
+TModalResult TPlatformUiBackend::RunModal(TForm& form) {
+  // The session of the form before ends here: its write-backs have been reported by now.
+  FSession.reset();
+  std::optional<os::TFormScript> script = os::TakeFormScript();
+  if (!script) return mrCancel;
+  FSession = std::make_unique<TScriptedSession>();
+  TScriptedSession& session = *FSession;
+  session.ScriptName = std::move(script->Name);
+  session.Transcript.SetLineSink([](const std::string& line) { os::WriteFormTranscriptLine(line); });
+  session.Backend.SetDeferUnansweredCommonDialogs(true);
+  session.Backend.SetBetweenSteps(DispatchWaitingMessages);
+  session.Backend.QueueScript(ParseUiScript(script->Text), session.Transcript);
+  TScopedUiBackend scope(session.Backend);
+  return session.Backend.RunModal(form);
+}
+
+void TPlatformUiBackend::WroteBack(const TForm& form, std::string_view name, std::string_view value) {
+  if (FSession) FSession->Backend.WroteBack(form, name, value);
+}
 
 TModalResult THeadlessUiBackend::PresentMessageBox(const TMessageBoxContent& box) {
   std::optional<TModalResult> scripted;
@@ -46,6 +89,8 @@ std::optional<TCommonDialogAnswer> THeadlessUiBackend::PresentCommonDialog(const
   if (!FDialogAnswers.empty()) {
     answer = std::move(FDialogAnswers.front());
     FDialogAnswers.pop_front();
+  } else if (FDeferUnansweredDialogs) {
+    return std::nullopt;
   }
   FDialogRecords.push_back({request, answer});
   if (FTranscript != nullptr) FTranscript->CommonDialog(request, answer);
@@ -121,7 +166,7 @@ void THeadlessUiBackend::Clear() {
 }
 
 TUiBackend& CurrentUiBackend() {
-  return Innermost != nullptr ? Innermost->FBackend : static_cast<TUiBackend&>(PlatformBackend);
+  return Innermost != nullptr ? Innermost->FBackend : static_cast<TUiBackend&>(PlatformBackend());
 }
 
 TScopedUiBackend::TScopedUiBackend(TUiBackend& backend) : FBackend(backend), FOuter(Innermost) { Innermost = this; }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,13 +44,6 @@ class TUiBackend {
   virtual void WroteBack(const TForm&, std::string_view /*name*/, std::string_view /*value*/) {}
 };
 
-// Message boxes drawn by the platform.
-class TPlatformUiBackend final : public TUiBackend {
- public:
-  TModalResult PresentMessageBox(const TMessageBoxContent& box) override;
-  // No window backend draws forms yet: the form is not shown, stays as it was, and the answer is Cancel.
-  TModalResult RunModal(TForm& form) override;
-};
 
 // A user without a screen: records every box and form and answers from a script. A box takes the
 // next queued answer (see ScriptedAnswer); a form is driven by the next queued player, which works
@@ -82,7 +76,8 @@ class THeadlessUiBackend final : public TUiBackend {
   // closed with its close box, as by a user who walks away; if its OnCloseQuery keeps it open
   // even then, the answer is Cancel.
   TModalResult RunModal(TForm& form) override;
-  // Takes the next queued answer; with none the user cancels (there is no screen to pick a file on).
+  // Takes the next queued answer; with none the user cancels (there is no screen to pick a file on),
+  // or, when unanswered dialogs are deferred, the answer is none so that the host shows its own.
   std::optional<TCommonDialogAnswer> PresentCommonDialog(const TCommonDialogRequest& request) override;
   // Recorded, and written to the transcript of the script last played on Form (if any).
   void WroteBack(const TForm& form, std::string_view name, std::string_view value) override;
@@ -108,6 +103,15 @@ class THeadlessUiBackend final : public TUiBackend {
   // Where boxes and common dialogs are written as well while a script plays; null for none.
   TUiTranscript* Transcript() const { return FTranscript; }
   void SetTranscript(TUiTranscript* transcript) { FTranscript = transcript; }
+  // On: a common dialog with no answer queued is left to the host (a deferred one is neither
+  // recorded nor written to the transcript: the host reports its own answer). Off by default.
+  void SetDeferUnansweredCommonDialogs(bool defer) { FDeferUnansweredDialogs = defer; }
+  // Called while a script plays, before each of its steps: where a modal loop that keeps the host
+  // alive dispatches the messages waiting meanwhile. Empty for none.
+  void SetBetweenSteps(std::function<void()> hook) { FBetweenSteps = std::move(hook); }
+  void BetweenSteps() const {
+    if (FBetweenSteps) FBetweenSteps();
+  }
   void Clear();
 
  private:
@@ -122,6 +126,28 @@ class THeadlessUiBackend final : public TUiBackend {
   // The form a script last played on and that script's transcript: where its write-backs go.
   const TForm* FPlayedForm = nullptr;
   TUiTranscript* FPlayedTranscript = nullptr;
+  bool FDeferUnansweredDialogs = false;
+  std::function<void()> FBetweenSteps;
+};
+
+// Message boxes drawn by the platform. A form runs headless when the host queued a script for it
+// (os::TakeFormScript): the script plays as by THeadlessUiBackend, the boxes the form shows meanwhile
+// are answered from it, a common dialog it leaves unanswered goes to the host, the messages waiting in
+// the thread's queue are dispatched before each step, and each transcript line goes to the host as it
+// is written. That session lasts until the next RunModal, so the write-backs after OK reach it.
+class TPlatformUiBackend final : public TUiBackend {
+ public:
+  TPlatformUiBackend();
+  ~TPlatformUiBackend() override;
+  TModalResult PresentMessageBox(const TMessageBoxContent& box) override;
+  // Without a script: no window backend draws forms yet, so the form is not shown, stays as it was,
+  // and the answer is Cancel.
+  TModalResult RunModal(TForm& form) override;
+  void WroteBack(const TForm& form, std::string_view name, std::string_view value) override;
+
+ private:
+  struct TScriptedSession;
+  std::unique_ptr<TScriptedSession> FSession;
 };
 
 // The backend of the current scope: the innermost TScopedUiBackend's, else the platform's.

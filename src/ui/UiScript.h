@@ -52,7 +52,8 @@ struct TScriptRun {
 };
 
 // Plays Script on Form (which the backend runs modally), answering the boxes and common dialogs
-// shown meanwhile from the script in order and writing everything to Transcript. On a script error
+// shown meanwhile from the script in order and writing everything to Transcript. Before each step,
+// while the form is open, the backend's between-steps hook runs. On a script error
 // (a parse error, an input the form refused, an answer nothing asked for, a script that ends with
 // the form open) the error is written with its line, the form is closed with its close box, and the
 // answer is Cancel.

@@ -162,7 +162,7 @@ void TUiTranscript::Begin(TForm& form) {
   FForm = &form;
   FOuter = form.Observer();
   form.SetObserver(this);
-  FLines.push_back("form " + NameOf(form));
+  Add("form " + NameOf(form));
 }
 
 void TUiTranscript::Detach() {
@@ -185,7 +185,7 @@ std::string TUiTranscript::NameOf(const TControl& control) const {
 void TUiTranscript::BeginStep(int line, std::string_view text) {
   FlushState();
   FInStep = false;
-  FLines.push_back("step " + std::to_string(line) + ": " + std::string(text));
+  Add("step " + std::to_string(line) + ": " + std::string(text));
   FInStep = true;
 }
 
@@ -215,7 +215,7 @@ void TUiTranscript::FlushState() {
       last = std::move(value);
       any = true;
     }
-    if (any) FLines.push_back(std::move(line));
+    if (any) Add(std::move(line));
   }
   FChanged.clear();
 }
@@ -223,31 +223,36 @@ void TUiTranscript::FlushState() {
 void TUiTranscript::Box(const TMessageBoxContent& box, TModalResult answer) {
   std::string buttons;
   for (const std::string& caption : ButtonCaptions(box.Buttons)) buttons += (buttons.empty() ? "" : ",") + caption;
-  FLines.push_back(Indent() + "box " + QuoteText(box.Caption) + " " + QuoteText(box.Text) + " [" + buttons + "] -> " +
+  Add(Indent() + "box " + QuoteText(box.Caption) + " " + QuoteText(box.Text) + " [" + buttons + "] -> " +
                    ModalResultName(answer));
 }
 
 void TUiTranscript::CommonDialog(const TCommonDialogRequest& request, const TCommonDialogAnswer& answer) {
-  FLines.push_back(Indent() + "dialog " + QuoteText(request.Dialog) + " " + QuoteText(request.Caption) + " -> " +
+  Add(Indent() + "dialog " + QuoteText(request.Dialog) + " " + QuoteText(request.Caption) + " -> " +
                    (answer.Chosen ? QuoteText(answer.Path) : std::string("cancelled")));
 }
 
 void TUiTranscript::Error(int line, std::string_view reason) {
   FlushState();
   FInStep = false;
-  FLines.push_back("error " + std::to_string(line) + ": " + std::string(reason));
+  Add("error " + std::to_string(line) + ": " + std::string(reason));
   FInStep = true;  // what closing the form after the error does belongs to it
 }
 
 void TUiTranscript::End(TModalResult answer) {
   FlushState();
   FInStep = false;
-  FLines.push_back("result " + ModalResultName(answer));
+  Add("result " + ModalResultName(answer));
   Detach();
 }
 
 void TUiTranscript::WriteBack(std::string_view name, std::string_view value) {
-  FLines.push_back("write " + std::string(name) + "=" + QuoteText(value));
+  Add("write " + std::string(name) + "=" + QuoteText(value));
+}
+
+void TUiTranscript::Add(std::string line) {
+  FLines.push_back(std::move(line));
+  if (FLineSink) FLineSink(FLines.back());
 }
 
 std::string TUiTranscript::Text() const {
@@ -277,7 +282,7 @@ void TUiTranscript::ControlDestroyed(TControl& control) {
 }
 
 void TUiTranscript::HandlerRuns(TControl& control, TEvent event) {
-  FLines.push_back(Indent() + "event " + NameOf(control) + "." + EventName(event));
+  Add(Indent() + "event " + NameOf(control) + "." + EventName(event));
   if (FOuter != nullptr) FOuter->HandlerRuns(control, event);
 }
 

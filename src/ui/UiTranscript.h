@@ -1,6 +1,7 @@
 // What a scripted run of a modal form did, as lines of text in a stable order: the steps, the handlers that ran, the boxes, the changed state, the answer.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -29,6 +30,9 @@ class TUiTranscript final : public TControlObserver {
   // What the caller wrote back from the form after it closed.
   void WriteBack(std::string_view name, std::string_view value);
 
+  // Sink is called with every line as it is added (the lines are kept as well); empty for none.
+  void SetLineSink(std::function<void(const std::string&)> sink) { FLineSink = std::move(sink); }
+
   const std::vector<std::string>& Lines() const { return FLines; }
   std::string Text() const;  // the lines, each ending in a line feed
 
@@ -38,10 +42,12 @@ class TUiTranscript final : public TControlObserver {
 
  private:
   void Detach();
+  void Add(std::string line);
   std::string NameOf(const TControl& control) const;
   std::string Indent() const { return FInStep ? "  " : ""; }
 
   std::vector<std::string> FLines;
+  std::function<void(const std::string&)> FLineSink;
   TForm* FForm = nullptr;
   TControlObserver* FOuter = nullptr;
   bool FInStep = false;
