@@ -111,6 +111,7 @@ constexpr TCommand Commands[] = {
     {"cancel", 0, skCancel, uiClick, "cancel"},
     {"escape", 0, skEscape, uiEscape, "escape"},
     {"close", 0, skClose, uiCloseBox, "close"},
+    {"show", -1, skShow, uiClick, "show [<control>]"},
 };
 
 // One step from the words of a line; an empty text on success, else the reason.
@@ -132,6 +133,11 @@ std::string ReadStep(const std::vector<std::string>& words, TScriptStep& step) {
       return {};
     }
     return usage;
+  }
+  if (command->Kind == skShow) {
+    if (given > 1) return usage;
+    if (given == 1) step.Input.Target = words[1];
+    return {};
   }
   if (given != command->Arguments) return usage;
   switch (command->Kind) {
@@ -270,6 +276,15 @@ TScriptRun PlayUiScript(const TUiScript& script, TForm& form, THeadlessUiBackend
         backend.QueueCommonDialogAnswer(step.Dialog);
         dialogs.Queued(step.Line);
         continue;
+      case skShow: {
+        TControl* control = step.Input.Target.empty() ? &form : form.FindComponent(step.Input.Target);
+        if (control == nullptr || control->GetForm() != &form) {
+          reason = InputResultName(irUnknownControl);
+          break;
+        }
+        transcript.Show(*control);
+        break;
+      }
       case skOk:
       case skCancel: {
         const bool ok = step.Kind == skOk;

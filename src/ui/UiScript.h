@@ -21,6 +21,7 @@ enum TScriptStepKind : std::uint8_t {
   skCancel,  // clicks the Cancel button
   skEscape,  // presses Escape
   skClose,   // the close box
+  skShow,    // writes every property of a control (or the form) to the transcript; the user does nothing
 };
 
 struct TScriptStep {

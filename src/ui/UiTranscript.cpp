@@ -220,6 +220,21 @@ void TUiTranscript::FlushState() {
   FChanged.clear();
 }
 
+void TUiTranscript::Show(const TControl& control) {
+  std::string line = Indent() + "show " + NameOf(control);
+  std::string last;
+  for (int p = prParent; p <= prContent; ++p) {
+    const auto property = static_cast<TProperty>(p);
+    // Transient state says nothing of what the control shows.
+    if (property == prModalResult || property == prClosed || property == prFocus) continue;
+    std::string value = Value(control, property, control.Parent() != nullptr ? NameOf(*control.Parent()) : "none");
+    if (value.empty() || value == last) continue;
+    line += " " + value;
+    last = std::move(value);
+  }
+  Add(std::move(line));
+}
+
 void TUiTranscript::Box(const TMessageBoxContent& box, TModalResult answer) {
   std::string buttons;
   for (const std::string& caption : ButtonCaptions(box.Buttons)) buttons += (buttons.empty() ? "" : ",") + caption;

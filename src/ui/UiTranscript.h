@@ -22,6 +22,8 @@ class TUiTranscript final : public TControlObserver {
   void BeginStep(int line, std::string_view text);
   // The state of every control that changed since the last flush, one line each, in the form's order.
   void FlushState();
+  // Every property of Control that the transcript knows, changed or not, as one line.
+  void Show(const TControl& control);
   void Box(const TMessageBoxContent& box, TModalResult answer);
   void CommonDialog(const TCommonDialogRequest& request, const TCommonDialogAnswer& answer);
   void Error(int line, std::string_view reason);
