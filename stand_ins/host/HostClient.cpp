@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "HostPaths.h"
 #include "Journal.h"
 #include "os/posix/user/TolvexUser.h"
+#include "server/Rt_Param.h"
 #include "support/TextUtils.h"
 
 namespace tolvex::host {
@@ -90,11 +92,58 @@ std::int32_t TOLVEX_STDCALL THostProcessLauncher::RunProcess(const char* process
   }
   std::string params;
   if (parameters && bufferSize > 0) params.assign(parameters, strnlen(parameters, static_cast<size_t>(bufferSize)));
+  if (process && SameText(process, "Client:RunCommonDialog")) {
+    RunCommonDialog(parameters, bufferSize, params);
+    return 0;
+  }
   Journal().Write("process", {{"name", process ? process : ""},
                               {"params", params},
                               {"size", std::to_string(bufferSize)},
                               {"view", viewPath}});
   return 0;
+}
+
+// Answers as the user of the host's browser would: the next queued choice, else cancelled. The
+// answer is the caller's parameters with Result (and Path) set, written back into its buffer.
+void THostProcessLauncher::RunCommonDialog(char* parameters, std::int32_t bufferSize, const std::string& text) {
+  TParameterList list;
+  list.Parse(text);
+  const TParameter* dialog = list.Find("Dialog");
+  const TParameter* caption = list.Find("Caption");
+  const std::string dialogName = dialog ? dialog->Value() : "", captionText = caption ? caption->Value() : "";
+  std::optional<std::string> chosen;
+  if (!FChoices.empty()) {
+    chosen = std::move(FChoices.front());
+    FChoices.pop_front();
+  }
+  const auto set = [&list](std::string_view name, std::string_view value) {
+    if (TParameter* found = list.Find(name))
+      found->SetValue(value);
+    else
+      list.AddParameter(name, value);
+  };
+  set("Result", chosen ? "True" : "False");
+  if (chosen) set("Path", *chosen);
+
+  std::string error;
+  if (!parameters || bufferSize <= 0) {
+    error = "no buffer for the answer";
+  } else if (!list.FormatTo(parameters, static_cast<std::size_t>(bufferSize))) {
+    // Half an answer could read as a choice without its path: the caller is told it was cancelled.
+    error = chosen && !CanRepresentParameter("Path", *chosen) ? "the path cannot be carried in a parameter text"
+                                                                : "the answer does not fit the buffer";
+    TParameterList cancelled;
+    cancelled.AddParameter("Result", "False");
+    if (!cancelled.FormatTo(parameters, static_cast<std::size_t>(bufferSize))) parameters[0] = '\0';
+    chosen.reset();
+  }
+  std::string reply;
+  if (parameters && bufferSize > 0) reply.assign(parameters, strnlen(parameters, static_cast<size_t>(bufferSize)));
+  Journal().Write("common-dialog", {{"dialog", dialogName},
+                                    {"caption", captionText},
+                                    {"answer", chosen ? *chosen : std::string("cancelled")},
+                                    {"reply", reply},
+                                    {"error", error}});
 }
 
 THostClient::THostClient() { FMainWindow = TvxCreateWindow(nullptr, nullptr); }

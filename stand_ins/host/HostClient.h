@@ -1,6 +1,7 @@
 // The stand-in host's client: documents and views, status bar, process launcher.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -89,11 +90,18 @@ class THostProcessLauncher final : public IProcessLauncher {
   HRESULT32 TOLVEX_STDCALL QueryInterface(const TGUID& iid, void** object) override;
   std::uint32_t TOLVEX_STDCALL AddRef() override;
   std::uint32_t TOLVEX_STDCALL Release() override;
+  // "Client:RunCommonDialog" (letter case ignored) is answered from the queued choices; any other
+  // process is only journaled.
   std::int32_t TOLVEX_STDCALL RunProcess(const char* process, char* parameters, std::int32_t bufferSize,
                                          IServerDocumentView* view) override;
+  // The path the host's next common dialog answers with, as if the user had picked it.
+  void QueueChoice(std::string path) { FChoices.push_back(std::move(path)); }
 
  private:
+  void RunCommonDialog(char* parameters, std::int32_t bufferSize, const std::string& text);
+
   THostClient& FClient;
+  std::deque<std::string> FChoices;
 };
 
 // How the status bar is shown on a terminal; the client reports each change.
@@ -122,6 +130,7 @@ class THostClient final : public TRefCounted, public IClient {
   bool OpenAsCurrentView(const std::string& path, const std::string& server);
   void ClearCurrentView() { FCurrentView.Reset(); }
   THostView* CurrentView() const { return FCurrentView.Get(); }
+  THostProcessLauncher& ProcessLauncher() { return FProcessLauncher; }
   void SetStatusDisplay(std::unique_ptr<TStatusDisplay> display) {
     if (FDisplay) FDisplay->Finish();
     FDisplay = std::move(display);

@@ -2,9 +2,11 @@
 // Tolvex.dll the way a real host does, runs the actions of its command line
 // against the plug-in and journals everything the plug-in does to it.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +27,7 @@
 #include "host/HostInterfaces.h"
 #include "host/InterfacePtr.h"
 #include "host/SchServerApi.h"
+#include "os/Os.h"
 #include "os/posix/user/TolvexUser.h"
 #include "schematic_server/Pravik.h"
 #include "support/TextUtils.h"
@@ -61,6 +64,9 @@ const char* kUsage =
     "  --model-path FOLDER       a folder in which Quillfold.dll finds model files (repeatable)\n"
     "  --schematic FILE          load a schematic document or library into Pravik.dll (repeatable)\n"
     "  --open-project FILE       open a project file in the workspace and its documents in Pravik.dll (repeatable)\n"
+    "  --ui-script FILE          play FILE into the next modal form the plug-in shows (repeatable, in order)\n"
+    "  --ui-transcript FILE      write the forms' transcripts to FILE instead of the journal\n"
+    "  --choose PATH             answer the next common dialog of the host with PATH (repeatable)\n"
     "  --quiet                   no status line on the terminal\n"
     "actions:\n"
     "  open PATH                 open PATH as the current view (.nsx files are served by EditSim)\n"
@@ -69,6 +75,7 @@ const char* kUsage =
     "  launch COMMAND PARAMS     launch a command of the plug-in's server with a parameter text\n"
     "  state COMMAND PARAMS      ask a command's state\n"
     "  module-name               journal the server module's name\n"
+    "  edit DESIGNATOR           open the Sim Editor on a component of the current schematic view\n"
     "  edit IMPLEMENTATION COMPONENT  open the Sim Editor on two schematic handles\n"
     "  separator                 journal the process-wide decimal separator\n"
     "  pump                      dispatch every message waiting in the host's queue\n"
@@ -102,6 +109,9 @@ struct TOptions {
   bool Quiet = false;
   std::vector<std::string> Schematics;
   std::vector<std::string> OpenProjects;
+  std::vector<std::string> UiScripts;
+  std::string UiTranscriptPath;
+  std::vector<std::string> Choices;
   std::vector<TAction> Actions;
 };
 
@@ -145,6 +155,8 @@ struct THost {
   std::map<std::string, TFileStamp> StampsAtOpen;
   // Projects and their netlists, through the workspace, the schematic server and the library manager.
   std::unique_ptr<TNetlister> Netlister;
+  // Where the forms' transcript lines go when not to the journal.
+  std::FILE* UiTranscript = nullptr;
 };
 
 THost* TheHost = nullptr;
@@ -321,16 +333,76 @@ void OnPeek(void* context, std::uint64_t count) {
       TvxPostMessage(0, kHostCommandMessage, 0, static_cast<std::intptr_t>(i));
 }
 
+// A script longer than this is no hand-written script; it is refused rather than read without end.
+constexpr off_t kMaxUiScriptSize = 16 * 1024 * 1024;
+
+// Reads a --ui-script file whole. Only a regular file is read: opening a FIFO or a device must not
+// wait for a writer or read without end.
+bool ReadUiScript(const std::string& path, std::string& text, std::string& error) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  struct stat st{};
+  bool ok = fstat(fd, &st) == 0;
+  if (!ok)
+    error = std::strerror(errno);
+  else if (!S_ISREG(st.st_mode))
+    error = "not a regular file", ok = false;
+  else if (st.st_size > kMaxUiScriptSize)
+    error = "larger than 16 MiB", ok = false;
+  char buffer[65536];
+  while (ok) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = std::strerror(errno);
+      ok = false;
+    } else if (n == 0) {
+      break;
+    } else if (text.size() + static_cast<std::size_t>(n) > static_cast<std::size_t>(kMaxUiScriptSize)) {
+      error = "larger than 16 MiB";  // it grew while being read
+      ok = false;
+    } else {
+      text.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  close(fd);
+  return ok;
+}
+
+// Every line of a form's transcript: a `ui` event, or a line of the --ui-transcript file.
+void WriteUiTranscriptLine(void* context, const char* line, size_t length) {
+  auto* host = static_cast<THost*>(context);
+  if (host->UiTranscript) {
+    std::fwrite(line, 1, length, host->UiTranscript);
+    std::fputc('\n', host->UiTranscript);
+    std::fflush(host->UiTranscript);  // like the journal: whole up to a crash
+    return;
+  }
+  Journal().Write("ui", {{"line", std::string(line, length)}});
+}
+
 void OnWorkspaceEvent(void*, const char* operation, const char* project, const char* detail) {
   Journal().Write("workspace", {{"op", operation ? operation : ""},
                                 {"project", project ? project : ""},
                                 {"detail", detail ? detail : ""}});
 }
 
+// A schematic handle as the edit action takes it: a whole number, decimal or 0x hexadecimal.
+bool IsHandle(const std::string& text) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  std::strtoll(text.c_str(), &end, 0);
+  return errno == 0 && end && *end == '\0';
+}
+
 bool ParseCommandLine(int argc, char** argv, TOptions& options, std::string& error) {
   static const std::map<std::string, std::size_t> kActionArity = {
       {"open", 1}, {"open-as", 2}, {"no-view", 0}, {"launch", 2}, {"state", 2}, {"module-name", 0},
-      {"edit", 2}, {"separator", 0}, {"pump", 0}, {"save", 1}, {"component", 1}, {"show", 1}, {"netlist", 1}};
+      {"edit", 1}, {"separator", 0}, {"pump", 0}, {"save", 1}, {"component", 1}, {"show", 1}, {"netlist", 1}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto need = [&](int count) -> bool {
@@ -396,6 +468,19 @@ bool ParseCommandLine(int argc, char** argv, TOptions& options, std::string& err
     } else if (arg == "--open-project") {
       if (!need(1)) return false;
       options.OpenProjects.push_back(argv[++i]);
+    } else if (arg == "--ui-script") {
+      if (!need(1)) return false;
+      options.UiScripts.push_back(argv[++i]);
+    } else if (arg == "--ui-transcript") {
+      if (!need(1)) return false;
+      options.UiTranscriptPath = argv[++i];
+      if (options.UiTranscriptPath.empty()) {
+        error = "--ui-transcript needs a file name";
+        return false;
+      }
+    } else if (arg == "--choose") {
+      if (!need(1)) return false;
+      options.Choices.push_back(argv[++i]);
     } else if (arg == "--quiet") {
       options.Quiet = true;
     } else if (auto it = kActionArity.find(arg); it != kActionArity.end()) {
@@ -404,6 +489,9 @@ bool ParseCommandLine(int argc, char** argv, TOptions& options, std::string& err
       for (std::size_t k = 0; k < it->second; ++k) action.Arguments.push_back(argv[++i]);
       // A netlist's output file is optional; it is told by its extension.
       if (arg == "netlist" && i + 1 < argc && SameText(PathExtension(argv[i + 1]), ".nsx"))
+        action.Arguments.push_back(argv[++i]);
+      // Two handles, or one designator: a number followed by a number is the handle form.
+      if (arg == "edit" && i + 1 < argc && IsHandle(action.Arguments[0]) && IsHandle(argv[i + 1]))
         action.Arguments.push_back(argv[++i]);
       options.Actions.push_back(std::move(action));
     } else {
@@ -489,17 +577,38 @@ void SaveSchematic(THost& host, const std::string& file) {
   if (!saved) std::fprintf(stderr, "tolvex-host: %s\n", error);
 }
 
+// Finds the component Designator (letter case ignored) of the current view's schematic document and its
+// first implementation; false, with both 0 and the reason in Error, when there is no such view,
+// document or component.
+bool FindComponent(THost& host, const std::string& designator, THandle& component, THandle& implementation,
+                   std::string& error) {
+  component = implementation = 0;
+  THostView* view = host.Client->CurrentView();
+  if (!view) {
+    error = "there is no current view";
+    return false;
+  }
+  auto document = TInterfacePtr<IServerDocument>::Attach(view->GetOwnerDocument());
+  const char* path = document ? document->GetFileName() : nullptr;
+  const THandle schematic = path && host.SchematicDocumentOf ? host.SchematicDocumentOf(path) : 0;
+  if (!schematic || !host.SchematicFindComponent) {
+    error = std::string("the current view's document ") + (path ? path : "") + " is not loaded into Pravik.dll";
+    return false;
+  }
+  host.SchematicFindComponent(schematic, designator.c_str(), &component, &implementation);
+  if (!component) {
+    error = "no component " + designator + " in " + path;
+    return false;
+  }
+  return true;
+}
+
 // The handles of a component of the current view's schematic, for a later edit action (which takes the
 // implementation first). Both 0 when there is no such view, document or component.
 void JournalComponent(THost& host, const std::string& designator) {
   THandle component = 0, implementation = 0;
-  if (THostView* view = host.Client->CurrentView()) {
-    auto document = TInterfacePtr<IServerDocument>::Attach(view->GetOwnerDocument());
-    const char* path = document ? document->GetFileName() : nullptr;
-    const THandle schematic = path && host.SchematicDocumentOf ? host.SchematicDocumentOf(path) : 0;
-    if (schematic && host.SchematicFindComponent)
-      host.SchematicFindComponent(schematic, designator.c_str(), &component, &implementation);
-  }
+  std::string error;
+  FindComponent(host, designator, component, implementation, error);
   Journal().Write("component", {{"designator", designator},
                                 {"handle", std::to_string(component)},
                                 {"implementation", std::to_string(implementation)}});
@@ -566,6 +675,41 @@ bool WriteProjectNetlist(THost& host, const std::string& projectFile, const std:
   return written;
 }
 
+// The edit action: ISimEditor.EditImplementation on two handles, or on a component found by its designator.
+void EditComponent(THost& host, const std::vector<std::string>& a) {
+  const bool byDesignator = a.size() == 1;
+  THandle implementation = 0, component = 0;
+  std::string error;
+  HRESULT32 status = E_FAIL32;
+  std::uint8_t accepted = 0;
+  bool found = true;
+  if (byDesignator) {
+    found = FindComponent(host, a[0], component, implementation, error);
+  } else {
+    implementation = std::strtoll(a[0].c_str(), nullptr, 0);
+    component = std::strtoll(a[1].c_str(), nullptr, 0);
+  }
+  void* editor = nullptr;
+  if (found) {
+    status = E_NOINTERFACE32;
+    if (host.Module && host.Module->QueryInterface(IID_ISimEditor, &editor) == S_OK32 && editor) {
+      auto sim = TInterfacePtr<ISimEditor>::Attach(static_cast<ISimEditor*>(editor));
+      status = sim->EditImplementation(implementation, component, FALSE32, &accepted);
+    }
+  } else {
+    host.Client->BreakStatusLine();
+    std::fprintf(stderr, "tolvex-host: edit %s: %s\n", a[0].c_str(), error.c_str());
+  }
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(status));
+  Journal().Write("edit", {{"status", hex},
+                           {"accepted", std::to_string(accepted)},
+                           {"designator", byDesignator ? a[0] : std::string()},
+                           {"implementation", std::to_string(implementation)},
+                           {"component", std::to_string(component)},
+                           {"error", error}});
+}
+
 // Runs one action; false when it failed so that the actions after it would work on what is not there.
 bool RunAction(THost& host, const TAction& action) {
   const auto& a = action.Arguments;
@@ -594,17 +738,7 @@ bool RunAction(THost& host, const TAction& action) {
     const char* name = host.Module ? host.Module->GetModuleName() : nullptr;
     Journal().Write("module-name", {{"name", name ? name : ""}});
   } else if (action.Name == "edit") {
-    void* editor = nullptr;
-    HRESULT32 status = E_NOINTERFACE32;
-    std::uint8_t accepted = 0;
-    if (host.Module && host.Module->QueryInterface(IID_ISimEditor, &editor) == S_OK32 && editor) {
-      auto sim = TInterfacePtr<ISimEditor>::Attach(static_cast<ISimEditor*>(editor));
-      status = sim->EditImplementation(std::strtoll(a[0].c_str(), nullptr, 0), std::strtoll(a[1].c_str(), nullptr, 0),
-                                       FALSE32, &accepted);
-    }
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(status));
-    Journal().Write("edit", {{"status", hex}, {"accepted", std::to_string(accepted)}});
+    EditComponent(host, a);
   } else if (action.Name == "separator") {
     Journal().Write("separator", {{"value", std::string(1, TvxGetDecimalSeparator())}});
   } else if (action.Name == "save") {
@@ -637,6 +771,26 @@ int main(int argc, char** argv) {
     return 2;
   }
   TheHost = &host;
+  // The scripts are read before anything is loaded: a run with one missing would test something else.
+  std::vector<std::pair<std::string, std::string>> uiScripts;
+  for (const std::string& file : host.Options.UiScripts) {
+    std::string text, reason;
+    if (!ReadUiScript(file, text, reason)) {
+      Journal().Write("ui-script", {{"path", file}, {"result", "failed"}, {"error", reason}});
+      std::fprintf(stderr, "tolvex-host: cannot read the UI script %s: %s\n", file.c_str(), reason.c_str());
+      return 2;
+    }
+    uiScripts.emplace_back(file, std::move(text));
+  }
+  if (!host.Options.UiTranscriptPath.empty()) {
+    std::string reason;
+    host.UiTranscript = os::CreateFileAfresh(host.Options.UiTranscriptPath, reason);
+    if (!host.UiTranscript) {
+      std::fprintf(stderr, "tolvex-host: cannot write the UI transcript %s: %s\n",
+                   host.Options.UiTranscriptPath.c_str(), reason.c_str());
+      return 2;
+    }
+  }
   if (!host.Options.VfsRoot.empty()) SetVfsRoot(host.Options.VfsRoot);
   if (host.Options.DecimalSeparator) TvxSetDecimalSeparator(host.Options.DecimalSeparator);
 
@@ -647,6 +801,8 @@ int main(int argc, char** argv) {
   TvxSetMessageBoxPresenter(&PresentMessageBox, &host);
   TvxSetThreadDispatcher(&DispatchHostEvent, &host);
   TvxSetPeekHook(&OnPeek, &host);
+  TvxSetFormTranscriptSink(&WriteUiTranscriptLine, &host);
+  for (const std::string& path : host.Options.Choices) host.Client->ProcessLauncher().QueueChoice(path);
 
   // The host's own modules come first, as in a real installation; the plug-in finds them loaded.
   const std::string folder = ExecutableFolder();
@@ -718,6 +874,12 @@ int main(int argc, char** argv) {
   host.Module = TInterfacePtr<IServerModule>::Attach(module);
   Journal().Write("plugin", {{"path", pluginPath}, {"result", module ? "loaded" : "no-module"}});
 
+  TvxClearFormScripts();
+  for (const auto& [file, text] : uiScripts) {
+    TvxQueueFormScript(file.c_str(), text.data(), text.size());
+    Journal().Write("ui-script", {{"path", file}, {"result", "queued"}, {"error", ""}});
+  }
+
   int exitCode = 0;
   for (const TAction& action : host.Options.Actions)
     if (!RunAction(host, action)) {
@@ -726,6 +888,14 @@ int main(int argc, char** argv) {
     }
 
   host.Client->SetStatusDisplay(nullptr);
+  // A script that no form took would otherwise pass unnoticed.
+  while (TvxTakeFormScript(
+      [](void*, const char* name, const char*, size_t) {
+        Journal().Write("ui-script", {{"path", name}, {"result", "unplayed"}, {"error", "no form took it"}});
+        std::fprintf(stderr, "tolvex-host: the UI script %s was not played: no form took it\n", name);
+      },
+      nullptr)) {
+  }
   // The module goes before the library that holds its code, and the plug-in before the host's modules.
   host.Module.Reset();
   TvxSetPeekHook(nullptr, nullptr);
@@ -742,6 +912,8 @@ int main(int argc, char** argv) {
   SchServer().Clear();
   ClearHostExports();
   for (auto it = host.StandIns.rbegin(); it != host.StandIns.rend(); ++it) dlclose(it->second);
+  TvxSetFormTranscriptSink(nullptr, nullptr);
+  if (host.UiTranscript) std::fclose(host.UiTranscript);
   Journal().Write("exit", {});
   return exitCode;
 }
