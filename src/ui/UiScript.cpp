@@ -256,7 +256,10 @@ TScriptRun PlayUiScript(const TUiScript& script, TForm& form, THeadlessUiBackend
 
   for (const TScriptStep& step : script.Steps) {
     if (error) break;
-    if (!form.Closed()) backend.BetweenSteps();
+    if (!form.Closed()) {
+      transcript.FlushState();  // the step before is written whole before anything dispatched meanwhile
+      backend.BetweenSteps();
+    }
     transcript.BeginStep(step.Line, step.Text);
     if (form.Closed()) {
       error = TScriptError{step.Line, std::string(InputResultName(irClosed)) + ": " + step.Text};

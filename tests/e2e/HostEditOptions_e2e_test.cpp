@@ -126,6 +126,22 @@ TEST_F(HostEditOptions, TheTranscriptGoesToItsFileInsteadOfTheJournal) {
   EXPECT_EQ(ReadFile(empty), "");
 }
 
+TEST_F(HostEditOptions, AHostEventFallingDueDuringTheScriptArrivesBetweenItsSteps) {
+  // The first look at the queue is before step 1, the second before step 2.
+  const std::string script = Work.File("two.script", "resize 700 600\nescape\n");
+  const THostRun run = RunHost(OnSchematic({"--ui-script", script, "--on-pump", "2", "StopSimulator", "", "edit", "R1"}));
+  ASSERT_EQ(run.ExitCode, 0) << run.JournalText();
+  std::vector<std::string> order;
+  for (const TJournalLine& line : run.Journal) {
+    if (line.Event == "host-event" || line.Event == "launch-done") order.push_back(line.Event);
+    if (line.Event == "ui" && line.Get("line").rfind("step ", 0) == 0) order.push_back(line.Get("line"));
+    if (line.Event == "ui" && line.Get("line").rfind("  state ", 0) == 0 && order.size() == 1) order.push_back("state");
+  }
+  const std::vector<std::string> expected = {"step 1: resize 700 600", "state", "host-event", "launch-done",
+                                             "step 2: escape"};
+  EXPECT_EQ(order, expected) << run.JournalText();
+}
+
 TEST_F(HostEditOptions, TheHostAnswersItsCommonDialogFromTheQueuedChoices) {
   const std::string request = "|Dialog=DDBBrowser|Caption=Choose Model Location|DocumentKind1=SIM";
   const std::string asked = "Dialog=DDBBrowser|Caption=Choose Model Location|DocumentKind1=SIM";
