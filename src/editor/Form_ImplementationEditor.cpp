@@ -121,6 +121,8 @@ TImplementationEditorDialog::TImplementationEditorDialog(THandle implementationH
                                                     : FImplementationData->FKind;
   FCurrentSubKind = FImplementationData->FSubKind.empty() ? TSimImplementationEditorManager::DefaultSubKind()
                                                           : FImplementationData->FSubKind;
+  FStoredKind = FCurrentKind;
+  FStoredSubKind = FCurrentSubKind;
   Editor_PreviewErrors->SetVisible(false);
   Splitter_Preview->SetVisible(false);
 }
@@ -597,7 +599,9 @@ bool TImplementationEditorDialog::CanAccept() {
   }
   if (!FEditor->Validate()) return false;
   if (!CheckFieldLengths()) return false;
-  if (!SameText(KindText(), FCurrentKind) || !SameText(SubKindText(), FCurrentSubKind))
+  // Against what the schematic holds: the current names follow every change the user makes, so
+  // compared with them a change of kind would never be noticed.
+  if (!SameText(KindText(), FStoredKind) || !SameText(SubKindText(), FStoredSubKind))
     return ConfirmOkCancel(
         "You have changed editor kind or subkind. Some parameters may be removed/modified.\r"
         "Press OK to confirm changes.");

@@ -145,6 +145,9 @@ class TImplementationEditorDialog final : public ui::TForm {
   int FPartIndex = 1;
   std::string FCurrentKind;
   std::string FCurrentSubKind;
+  // The kind and sub-kind the schematic holds (defaults for none), which OK compares with.
+  std::string FStoredKind;
+  std::string FStoredSubKind;
 };
 
 // The template's editor lines: a line break inside a template is the two characters backslash and n.

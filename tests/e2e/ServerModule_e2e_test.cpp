@@ -73,13 +73,16 @@ TEST(ServerModuleEndToEnd, UnknownCommandsDoNothing) {
   EXPECT_EQ(run.Events("state").at(0).Get("enabled"), "-1");
 }
 
-TEST(ServerModuleEndToEnd, SimEditorReportsFailureUntilTheDialogExists) {
-  const THostRun run = RunHost({"edit", "0", "0"});
+TEST(ServerModuleEndToEnd, SimEditorOnHandlesTheSchematicDoesNotKnowReportsFailure) {
+  // No schematic is loaded: no handle names an implementation, and nothing is shown.
+  const THostRun run = RunHost({"edit", "0", "0", "edit", "999999", "0"});
   ASSERT_EQ(run.ExitCode, 0) << run.JournalText();
   const auto edits = run.Events("edit");
-  ASSERT_EQ(edits.size(), 1u) << run.JournalText();
-  EXPECT_EQ(edits[0].Get("status"), "0x8000FFFF");
-  EXPECT_EQ(edits[0].Get("accepted"), "0");
+  ASSERT_EQ(edits.size(), 2u) << run.JournalText();
+  for (const TJournalLine& edit : edits) {
+    EXPECT_EQ(edit.Get("status"), "0x8000FFFF");
+    EXPECT_EQ(edit.Get("accepted"), "0");
+  }
 }
 
 TEST(ServerModuleEndToEnd, MissingPluginIsAClearError) {
