@@ -97,6 +97,10 @@ std::optional<TFormScript> TakeFormScript();
 // Hands one line of an automated form's transcript to the host (without its line feed).
 void WriteFormTranscriptLine(std::string_view line);
 
+// The window system the host registered to show modal forms on a screen (a ui::TWindowBackend of this
+// build), or null: none registered, or a platform whose forms are not drawn by a loaded window system.
+void* RegisteredWindowBackend();
+
 // The process-wide decimal separator that number formatting uses.
 char GetDecimalSeparator();
 void SetDecimalSeparator(char separator);

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "editor/Form_ImplementationEditor.h"
+#include "host/HostApi.h"
 #include "host/InterfacePtr.h"
 #include "simulation/Commands.h"
 #include "support/BoundaryGuard.h"
@@ -50,6 +51,8 @@ HRESULT32 TOLVEX_STDCALL TTolvexServerModule::EditImplementation(THandle impleme
   // with Accepted untouched; the dialog is freed in every case.
   return GuardStatus([&] {
     TImplementationEditorDialog dialog(implementation, component);
+    // Modal to the host's main window, as every window of the plug-in is.
+    if (TInterfacePtr<IClient> client = ModuleClient()) dialog.SetOwnerWindow(client->GetMainWindowHandle());
     dialog.LoadFromImplementation();
     const bool ok = ui::RunModal(dialog) == ui::mrOk;
     if (ok) dialog.SaveToImplementation();

@@ -542,6 +542,10 @@ class TForm : public TControl {
   int ClientHeight() const { return Height(); }
   void SetClientSize(int width, int height);  // OnResize when it changes
 
+  // The native window the form is modal to when it is shown on a screen (the host's main window); 0 for none.
+  std::intptr_t OwnerWindow() const { return FOwnerWindow; }
+  void SetOwnerWindow(std::intptr_t window) { FOwnerWindow = window; }
+
   TModalResult ModalResult() const { return FModalResult; }
   // From code; a non-zero result closes the form once the handler that set it has returned, if OnCloseQuery lets it.
   void SetModalResult(TModalResult result);
@@ -600,6 +604,7 @@ class TForm : public TControl {
   TControl* FFocusRedirect = nullptr;
   bool FCanClose = true;
   int FBackendPushes = 0;
+  std::intptr_t FOwnerWindow = 0;
 };
 
 }  // namespace tolvex::ui

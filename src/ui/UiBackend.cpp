@@ -7,6 +7,7 @@
 #include "ui/Controls.h"
 #include "ui/UiScript.h"
 #include "ui/UiTranscript.h"
+#include "ui/WindowBackend.h"
 
 namespace tolvex::ui {
 
@@ -52,20 +53,39 @@ TModalResult TPlatformUiBackend::PresentMessageBox(const TMessageBoxContent& box
   return static_cast<TModalResult>(os::ShowPlatformMessageBox(shown));
 }
 
+TWindowBackend* CurrentWindowBackend() {
+  auto* backend = static_cast<TWindowBackend*>(os::RegisteredWindowBackend());
+  // A window system of another build would read the form with another layout.
+  if (backend == nullptr || UiAbiTag() != backend->AbiTag()) return nullptr;
+  return backend;
+}
+
 TModalResult TPlatformUiBackend::RunModal(TForm& form) {
   // The session of the form before ends here: its write-backs have been reported by now.
   FSession.reset();
+  TWindowBackend* window = CurrentWindowBackend();
   std::optional<os::TFormScript> script = os::TakeFormScript();
-  if (!script) return mrCancel;
+  if (!script) return window != nullptr ? window->RunModal(form, form.OwnerWindow(), {}) : mrCancel;
   FSession = std::make_unique<TScriptedSession>();
   TScriptedSession& session = *FSession;
   session.ScriptName = std::move(script->Name);
   session.Transcript.SetLineSink([](const std::string& line) { os::WriteFormTranscriptLine(line); });
   session.Backend.SetDeferUnansweredCommonDialogs(true);
-  session.Backend.SetBetweenSteps(DispatchWaitingMessages);
   session.Backend.QueueScript(ParseUiScript(script->Text), session.Transcript);
   TScopedUiBackend scope(session.Backend);
-  return session.Backend.RunModal(form);
+  if (window == nullptr) {
+    session.Backend.SetBetweenSteps(DispatchWaitingMessages);
+    return session.Backend.RunModal(form);
+  }
+  // On a screen: the script plays into the shown window through the same input door, and the window
+  // system draws and takes its own events between the steps. Boxes are answered from the script.
+  session.Backend.SetBetweenSteps([window] {
+    DispatchWaitingMessages();
+    window->ProcessEvents();
+  });
+  TModalResult answer = mrCancel;
+  window->RunModal(form, form.OwnerWindow(), [&] { answer = session.Backend.RunModal(form); });
+  return answer;
 }
 
 void TPlatformUiBackend::WroteBack(const TForm& form, std::string_view name, std::string_view value) {

@@ -140,8 +140,9 @@ class TPlatformUiBackend final : public TUiBackend {
   TPlatformUiBackend();
   ~TPlatformUiBackend() override;
   TModalResult PresentMessageBox(const TMessageBoxContent& box) override;
-  // Without a script: no window backend draws forms yet, so the form is not shown, stays as it was,
-  // and the answer is Cancel.
+  // The window system the host registered shows the form, and a script the host queued plays into
+  // it; without a window system a script plays headless, and without either the form is not shown,
+  // stays as it was, and the answer is Cancel.
   TModalResult RunModal(TForm& form) override;
   void WroteBack(const TForm& form, std::string_view name, std::string_view value) override;
 

@@ -294,6 +294,8 @@ std::optional<TFormScript> TakeFormScript() {
 
 void WriteFormTranscriptLine(std::string_view line) { TvxWriteFormTranscript(line.data(), line.size()); }
 
+void* RegisteredWindowBackend() { return TvxGetWindowBackend(); }
+
 char GetDecimalSeparator() { return TvxGetDecimalSeparator(); }
 void SetDecimalSeparator(char separator) { TvxSetDecimalSeparator(separator); }
 

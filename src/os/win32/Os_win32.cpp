@@ -256,6 +256,9 @@ char& DecimalSeparatorValue() {
 std::optional<TFormScript> TakeFormScript() { return std::nullopt; }
 void WriteFormTranscriptLine(std::string_view) {}
 
+// The Windows forms are drawn by this library itself (a later backend), not by a loaded window system.
+void* RegisteredWindowBackend() { return nullptr; }
+
 char GetDecimalSeparator() { return DecimalSeparatorValue(); }
 void SetDecimalSeparator(char separator) { DecimalSeparatorValue() = separator; }
 

@@ -42,6 +42,7 @@ struct TState {
   std::deque<TFormScript> FormScripts;
   TvxTranscriptSink TranscriptSink = nullptr;
   void* TranscriptSinkContext = nullptr;
+  void* WindowBackend = nullptr;
 };
 
 TState& State() {
@@ -233,4 +234,17 @@ void TvxWriteFormTranscript(const char* line, size_t length) {
   sink(context, copy.c_str(), copy.size());
 }
 
+void TvxSetWindowBackend(void* backend) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  s.WindowBackend = backend;
+}
+
+void* TvxGetWindowBackend(void) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  return s.WindowBackend;
+}
+
 }  // extern "C"
+

@@ -55,6 +55,11 @@ typedef int (*TvxMessageBoxPresenter)(void* context, const TvxMessageBox* box);
 TVX_API int TvxMessageBoxShow(const TvxMessageBox* box);
 TVX_API void TvxSetMessageBoxPresenter(TvxMessageBoxPresenter presenter, void* context);
 
+/* The window system that shows modal forms on a screen, registered by the host that loaded one (an
+   object of the build's user-interface toolkit; see ui/WindowBackend.h). Null for none. */
+TVX_API void TvxSetWindowBackend(void* backend);
+TVX_API void* TvxGetWindowBackend(void);
+
 /* Process-wide decimal separator, initially the one of the C library's locale at first use. */
 TVX_API char TvxGetDecimalSeparator(void);
 TVX_API void TvxSetDecimalSeparator(char separator);
