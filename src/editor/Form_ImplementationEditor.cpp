@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <tuple>
 
 #include "host/HostApi.h"
 #include "host/InterfacePtr.h"
@@ -140,136 +141,85 @@ void TImplementationEditorDialog::CreateControls() {
   SetName("ImplementationEditorDialog");
   SetCaption(" Sim Editor ");
   SetBounds({0, 0, kClientWidth, kClientHeight});
-
-  TabControl_Main = Add<TPageControl>("TabControl_Main", this);
-  TabControl_Main->SetBounds({4, 4, 645, 300});
-  TabControl_Main->SetAnchors(akLeft | akTop | akRight);
-  const auto addPage = [&](const char* name, const char* caption) {
-    TTabSheet* page = Add<TTabSheet>(name, TabControl_Main);
-    page->SetCaption(caption);
-    page->SetBounds({4, 24, 637, 272});
-    page->SetAnchors(akLeft | akTop | akRight | akBottom);
-    return page;
+  // One designed control: its kind, published name, parent, bounds and caption.
+  const auto place = [this]<class T>(T*& field, const char* name, TControl* parent, TRect bounds,
+                                     const char* caption = nullptr) {
+    field = Add<T>(name, parent);
+    field->SetBounds(bounds);
+    if (caption != nullptr) field->SetCaption(caption);
+    return field;
   };
-  TabSheet_General = addPage("TabSheet_General", "General");
-  TabSheet_Parameters = addPage("TabSheet_Parameters", "Parameters");
-  TabSheet_PinMapping = addPage("TabSheet_PinMapping", "Pin Mapping");
+  constexpr unsigned kAllSides = akLeft | akTop | akRight | akBottom;
+
+  place(TabControl_Main, "TabControl_Main", this, {4, 4, 645, 300})->SetAnchors(akLeft | akTop | akRight);
+  for (auto [page, name, caption] : {std::tuple{&TabSheet_General, "TabSheet_General", "General"},
+                                     std::tuple{&TabSheet_Parameters, "TabSheet_Parameters", "Parameters"},
+                                     std::tuple{&TabSheet_PinMapping, "TabSheet_PinMapping", "Pin Mapping"}})
+    place(*page, name, TabControl_Main, {4, 24, 637, 272}, caption)->SetAnchors(kAllSides);
   TabControl_Main->SetActivePage(TabSheet_General);
 
-  const auto label = [&](const char* name, TControl* parent, const char* caption, TRect bounds) {
-    TLabel* control = Add<TLabel>(name, parent);
-    control->SetCaption(caption);
-    control->SetBounds(bounds);
-    return control;
-  };
   // General tab: kind and sub-kind on the left, prefix, name, description and location on the right.
-  Label_ModelKind = label("Label_ModelKind", TabSheet_General, "Model Kind", {8, 8, 120, 13});
-  ComboBox_Kind = Add<TComboBox>("ComboBox_Kind", TabSheet_General);
-  ComboBox_Kind->SetBounds({8, 24, 190, 21});
-  Label_ModelSubKind = label("Label_ModelSubKind", TabSheet_General, "Model Sub-Kind", {8, 54, 120, 13});
-  ListBox_SubKinds = Add<TListBox>("ListBox_SubKinds", TabSheet_General);
-  ListBox_SubKinds->SetBounds({8, 70, 190, 194});
-  Label_SpicePrefix = label("Label_SpicePrefix", TabSheet_General, "Spice Prefix ", {212, 8, 64, 13});
-  ComboBox_SpicePrefix = Add<TComboBox>("ComboBox_SpicePrefix", TabSheet_General);
-  ComboBox_SpicePrefix->SetBounds({212, 24, 64, 21});
-  Label_ModelName = label("Label_ModelName", TabSheet_General, "Model Name", {288, 8, 150, 13});
-  Edit_ModelName = Add<TEdit>("Edit_ModelName", TabSheet_General);
-  Edit_ModelName->SetBounds({288, 24, 150, 21});
-  Label_Description = label("Label_Description", TabSheet_General, "Description", {450, 8, 179, 13});
-  Edit_Description = Add<TEdit>("Edit_Description", TabSheet_General);
-  Edit_Description->SetBounds({450, 24, 179, 21});
-
-  GroupBox_SourceLibrarySelection = Add<TGroupBox>("GroupBox_SourceLibrarySelection", TabSheet_General);
-  GroupBox_SourceLibrarySelection->SetCaption("Model Location");
-  GroupBox_SourceLibrarySelection->SetBounds({212, 56, 417, 130});
-  TGroupBox* group = GroupBox_SourceLibrarySelection;
-  const auto radio = [&](const char* name, const char* caption, TRect bounds) {
-    TRadioButton* control = Add<TRadioButton>(name, group);
-    control->SetCaption(caption);
-    control->SetBounds(bounds);
-    return control;
-  };
-  RadioButton_Any = radio("RadioButton_Any", "Any", {12, 20, 120, 17});
-  RadioButton_InFile = radio("RadioButton_InFile", "In File", {12, 45, 80, 17});
-  Edit_Filename = Add<TEdit>("Edit_Filename", group);
-  Edit_Filename->SetBounds({96, 43, 309, 21});
-  RadioButton_FullPath = radio("RadioButton_FullPath", "Full Path", {12, 72, 80, 17});
-  Edit_FullPath = Add<TEdit>("Edit_FullPath", group);
-  Edit_FullPath->SetBounds({96, 70, 228, 21});
-  Button_Choose = Add<TButton>("Button_Choose", group);
-  Button_Choose->SetCaption("&Choose...");
-  Button_Choose->SetBounds({330, 69, 75, 23});
-  RadioButton_UseQuillfold = radio("RadioButton_UseQuillfold", "In Integrated Library: ", {12, 100, 393, 17});
+  TTabSheet* general = TabSheet_General;
+  place(Label_ModelKind, "Label_ModelKind", general, {8, 8, 120, 13}, "Model Kind");
+  place(ComboBox_Kind, "ComboBox_Kind", general, {8, 24, 190, 21});
+  place(Label_ModelSubKind, "Label_ModelSubKind", general, {8, 54, 120, 13}, "Model Sub-Kind");
+  place(ListBox_SubKinds, "ListBox_SubKinds", general, {8, 70, 190, 194});
+  place(Label_SpicePrefix, "Label_SpicePrefix", general, {212, 8, 64, 13}, "Spice Prefix ");
+  place(ComboBox_SpicePrefix, "ComboBox_SpicePrefix", general, {212, 24, 64, 21});
+  place(Label_ModelName, "Label_ModelName", general, {288, 8, 150, 13}, "Model Name");
+  place(Edit_ModelName, "Edit_ModelName", general, {288, 24, 150, 21});
+  place(Label_Description, "Label_Description", general, {450, 8, 179, 13}, "Description");
+  place(Edit_Description, "Edit_Description", general, {450, 24, 179, 21});
+  TGroupBox* group =
+      place(GroupBox_SourceLibrarySelection, "GroupBox_SourceLibrarySelection", general, {212, 56, 417, 130},
+            "Model Location");
+  place(RadioButton_Any, "RadioButton_Any", group, {12, 20, 120, 17}, "Any");
+  place(RadioButton_InFile, "RadioButton_InFile", group, {12, 45, 80, 17}, "In File");
+  place(Edit_Filename, "Edit_Filename", group, {96, 43, 309, 21});
+  place(RadioButton_FullPath, "RadioButton_FullPath", group, {12, 72, 80, 17}, "Full Path");
+  place(Edit_FullPath, "Edit_FullPath", group, {96, 70, 228, 21});
+  place(Button_Choose, "Button_Choose", group, {330, 69, 75, 23}, "&Choose...");
+  place(RadioButton_UseQuillfold, "RadioButton_UseQuillfold", group, {12, 100, 393, 17}, "In Integrated Library: ");
   RadioButton_Any->SetChecked(true);
-
-  Label_FoundIn = label("Label_FoundIn", TabSheet_General, "Found In:", {212, 196, 52, 13});
-  Label_ModelLocationPath = label("Label_ModelLocationPath", TabSheet_General, "", {268, 196, 361, 13});
+  place(Label_FoundIn, "Label_FoundIn", general, {212, 196, 52, 13}, "Found In:");
+  place(Label_ModelLocationPath, "Label_ModelLocationPath", general, {268, 196, 361, 13});
 
   // Parameters tab: the frame of the selected kind fills this panel.
-  Panel_EditorHolder = Add<TPanel>("Panel_EditorHolder", TabSheet_Parameters);
-  Panel_EditorHolder->SetBounds({0, 0, 637, 272});
-  Panel_EditorHolder->SetAlign(alClient);
+  place(Panel_EditorHolder, "Panel_EditorHolder", TabSheet_Parameters, {0, 0, 637, 272})->SetAlign(alClient);
 
   // Pin Mapping tab.
-  TreeList_PinMapping = Add<TTreeList>("TreeList_PinMapping", TabSheet_PinMapping);
-  TreeList_PinMapping->SetBounds({8, 8, 300, 256});
+  TTabSheet* pins = TabSheet_PinMapping;
+  place(TreeList_PinMapping, "TreeList_PinMapping", pins, {8, 8, 300, 256});
   Column_SchematicPin = TreeList_PinMapping->AddColumn("Column_SchematicPin", tcPickList, "Schematic Pin", 95);
   Column_SchematicPin->SetReadOnly(true);
   Column_PartPin = TreeList_PinMapping->AddColumn("Column_PartPin", tcPickList, "Model Pin", 95);
   Column_SchematicPinID = TreeList_PinMapping->AddColumn("Column_SchematicPinID", tcText, "", 64);
   Column_SchematicPinID->SetReadOnly(true);
   Column_SchematicPinID->SetVisible(false);
-  Panel_PartImage = Add<TPanel>("Panel_PartImage", TabSheet_PinMapping);
-  Panel_PartImage->SetBounds({316, 8, 313, 222});
-  Panel_PartImage->SetColor(clWindow);
-  Label_PartID = label("Label_PartID", TabSheet_PinMapping, "Part 'N'", {316, 236, 313, 13});
-  Button_PreviousPart = Add<TButton>("Button_PreviousPart", TabSheet_PinMapping);
-  Button_PreviousPart->SetCaption("<<");
-  Button_PreviousPart->SetBounds({420, 250, 40, 21});
-  Button_NextPart = Add<TButton>("Button_NextPart", TabSheet_PinMapping);
-  Button_NextPart->SetCaption(">>");
-  Button_NextPart->SetBounds({486, 250, 40, 21});
+  place(Panel_PartImage, "Panel_PartImage", pins, {316, 8, 313, 222})->SetColor(clWindow);
+  place(Label_PartID, "Label_PartID", pins, {316, 236, 313, 13}, "Part 'N'");
+  place(Button_PreviousPart, "Button_PreviousPart", pins, {420, 250, 40, 21}, "<<");
+  place(Button_NextPart, "Button_NextPart", pins, {486, 250, 40, 21}, ">>");
 
   // The lower pane: template, preview and model file on top of each other above a tab set.
-  TabControl_CommonInfo = Add<TPageControl>("TabControl_CommonInfo", this);
-  TabControl_CommonInfo->SetBounds({4, 310, 645, 178});
-  TabControl_CommonInfo->SetAnchors(akLeft | akTop | akRight | akBottom);
-  TabSet_CommonInfo = Add<TTabSet>("TabSet_CommonInfo", TabControl_CommonInfo);
-  TabSet_CommonInfo->SetBounds({0, 157, 645, 21});
-  TabSet_CommonInfo->SetAlign(alBottom);
+  TPageControl* pane = place(TabControl_CommonInfo, "TabControl_CommonInfo", this, {4, 310, 645, 178});
+  pane->SetAnchors(kAllSides);
+  place(TabSet_CommonInfo, "TabSet_CommonInfo", pane, {0, 157, 645, 21})->SetAlign(alBottom);
   TabSet_CommonInfo->SetTabs({"Netlist Template", "Netlist Preview", "Model File"});
-  const auto richEdit = [&](const char* name, TControl* parent) {
-    TRichEdit* control = Add<TRichEdit>(name, parent);
-    control->SetBounds({0, 0, 645, 157});
-    return control;
-  };
-  Editor_Netlist = richEdit("Editor_Netlist", TabControl_CommonInfo);
-  Panel_Preview = Add<TPanel>("Panel_Preview", TabControl_CommonInfo);
-  Panel_Preview->SetBounds({0, 0, 645, 157});
-  Editor_Preview = richEdit("Editor_Preview", Panel_Preview);
-  Editor_Preview->SetReadOnly(true);
-  Editor_PreviewErrors = richEdit("Editor_PreviewErrors", Panel_Preview);
-  Editor_PreviewErrors->SetBounds({0, 92, 645, 65});
-  Editor_PreviewErrors->SetReadOnly(true);
+  place(Editor_Netlist, "Editor_Netlist", pane, {0, 0, 645, 157});
+  place(Panel_Preview, "Panel_Preview", pane, {0, 0, 645, 157});
+  place(Editor_Preview, "Editor_Preview", Panel_Preview, {0, 0, 645, 157})->SetReadOnly(true);
+  place(Editor_PreviewErrors, "Editor_PreviewErrors", Panel_Preview, {0, 92, 645, 65})->SetReadOnly(true);
   Editor_PreviewErrors->SetAlign(alBottom);
-  Splitter_Preview = Add<TSplitter>("Splitter_Preview", Panel_Preview);
-  Splitter_Preview->SetBounds({0, 90, 645, 2});
-  Splitter_Preview->SetAlign(alBottom);
+  place(Splitter_Preview, "Splitter_Preview", Panel_Preview, {0, 90, 645, 2})->SetAlign(alBottom);
   Editor_Preview->SetAlign(alClient);
-  Editor_Model = richEdit("Editor_Model", TabControl_CommonInfo);
-  Editor_Model->SetReadOnly(true);
+  place(Editor_Model, "Editor_Model", pane, {0, 0, 645, 157})->SetReadOnly(true);
   Editor_Model->SetVisible(false);
 
-  Button_OK = Add<TButton>("Button_OK", this);
-  Button_OK->SetCaption("OK");
-  Button_OK->SetBounds({490, 496, 75, 25});
-  Button_OK->SetAnchors(akRight | akBottom);
+  place(Button_OK, "Button_OK", this, {490, 496, 75, 25}, "OK")->SetAnchors(akRight | akBottom);
   Button_OK->SetModalResult(mrOk);
   Button_OK->SetDefault(true);
-  Button_Cancel = Add<TButton>("Button_Cancel", this);
-  Button_Cancel->SetCaption("Cancel");
-  Button_Cancel->SetBounds({572, 496, 75, 25});
-  Button_Cancel->SetAnchors(akRight | akBottom);
+  place(Button_Cancel, "Button_Cancel", this, {572, 496, 75, 25}, "Cancel")->SetAnchors(akRight | akBottom);
   Button_Cancel->SetModalResult(mrCancel);
   Button_Cancel->SetCancel(true);
 
