@@ -68,6 +68,7 @@ const char* kUsage =
     "  --ui-transcript FILE      write the forms' transcripts to FILE instead of the journal\n"
     "  --choose PATH             answer the next common dialog of the host with PATH (repeatable)\n"
     "  --quiet                   no status line on the terminal\n"
+    "  --gui                     show the plug-in's forms and message boxes in windows (Qt; needs a display)\n"
     "actions:\n"
     "  open PATH                 open PATH as the current view (.nsx files are served by EditSim)\n"
     "  open-as SERVER PATH       open PATH as the current view, served by SERVER\n"
@@ -107,6 +108,7 @@ struct TOptions {
   std::string ViewerLogPath;
   std::vector<std::string> ModelFolders;
   bool Quiet = false;
+  bool Gui = false;
   std::vector<std::string> Schematics;
   std::vector<std::string> OpenProjects;
   std::vector<std::string> UiScripts;
@@ -157,6 +159,10 @@ struct THost {
   std::unique_ptr<TNetlister> Netlister;
   // Where the forms' transcript lines go when not to the journal.
   std::FILE* UiTranscript = nullptr;
+  // The window system of --gui (libtolvex_qt.so): it shows the plug-in's forms and the boxes nobody scripted.
+  void* WindowSystem = nullptr;
+  int (*WindowSystemMessageBox)(const TvxMessageBox* box) = nullptr;
+  void (*WindowSystemStop)() = nullptr;
 };
 
 THost* TheHost = nullptr;
@@ -216,7 +222,9 @@ int PresentMessageBox(void* context, const TvxMessageBox* box) {
     scripted = static_cast<ui::TModalResult>(host->Options.Answers.front());
     host->Options.Answers.pop_front();
   }
-  const int answer = ui::ScriptedAnswer(content, scripted);
+  // With a screen, a box nobody scripted is answered by the person in front of it.
+  const int answer = !scripted && host->WindowSystemMessageBox ? host->WindowSystemMessageBox(box)
+                                                               : ui::ScriptedAnswer(content, scripted);
   Journal().Write("msgbox", {{"caption", box->caption ? box->caption : ""},
                              {"icon", IconName(box->icon)},
                              {"text", box->text ? box->text : ""},
@@ -483,6 +491,8 @@ bool ParseCommandLine(int argc, char** argv, TOptions& options, std::string& err
       options.Choices.push_back(argv[++i]);
     } else if (arg == "--quiet") {
       options.Quiet = true;
+    } else if (arg == "--gui") {
+      options.Gui = true;
     } else if (auto it = kActionArity.find(arg); it != kActionArity.end()) {
       if (!need(static_cast<int>(it->second))) return false;
       TAction action{arg, {}};
@@ -758,6 +768,38 @@ bool RunAction(THost& host, const TAction& action) {
 
 }  // namespace
 
+// Loads the Qt window system beside the host and starts it with the host's main window, as a real
+// host's display is there before any plug-in. False (after saying why) when it cannot be opened.
+static bool StartWindowSystem(THost& host) {
+  const std::string path = ExecutableFolder() + "/libtolvex_qt.so";
+  std::string reason;
+  host.WindowSystem = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!host.WindowSystem) {
+    reason = dlerror();
+  } else {
+    using TStart = int (*)(std::intptr_t mainWindow, const char* title, char* error, int errorSize);
+    auto start = reinterpret_cast<TStart>(dlsym(host.WindowSystem, "TolvexQt_Start"));
+    host.WindowSystemMessageBox =
+        reinterpret_cast<int (*)(const TvxMessageBox*)>(dlsym(host.WindowSystem, "TolvexQt_MessageBox"));
+    host.WindowSystemStop = reinterpret_cast<void (*)()>(dlsym(host.WindowSystem, "TolvexQt_Stop"));
+    char error[512] = {};
+    if (!start || !host.WindowSystemMessageBox || !host.WindowSystemStop) {
+      reason = path + " lacks its exports";
+    } else if (start(host.Client->GetMainWindowHandle(), "tolvex-host", error, sizeof error) != 0) {
+      reason = error[0] ? error : "the window system did not start";
+    }
+  }
+  if (!reason.empty()) {
+    host.WindowSystemMessageBox = nullptr;
+    host.WindowSystemStop = nullptr;
+    Journal().Write("gui", {{"result", "failed"}, {"error", reason}});
+    std::fprintf(stderr, "tolvex-host: --gui: %s\n", reason.c_str());
+    return false;
+  }
+  Journal().Write("gui", {{"result", "started"}, {"error", ""}});
+  return true;
+}
+
 int main(int argc, char** argv) {
   THost host;
   std::string error;
@@ -798,6 +840,7 @@ int main(int argc, char** argv) {
   State().Client = host.Client.Get();
   if (!host.Options.Quiet && isatty(STDERR_FILENO) && host.Options.JournalPath != "-")
     host.Client->SetStatusDisplay(std::make_unique<TTerminalStatusLine>());
+  if (host.Options.Gui && !StartWindowSystem(host)) return 2;
   TvxSetMessageBoxPresenter(&PresentMessageBox, &host);
   TvxSetThreadDispatcher(&DispatchHostEvent, &host);
   TvxSetPeekHook(&OnPeek, &host);
@@ -900,6 +943,9 @@ int main(int argc, char** argv) {
   host.Module.Reset();
   TvxSetPeekHook(nullptr, nullptr);
   dlclose(host.Plugin);
+  // The window system is stopped, not unloaded: Qt's libraries stay until the process ends.
+  if (host.WindowSystemStop) host.WindowSystemStop();
+  host.WindowSystemMessageBox = nullptr;
   host.Client->CloseAll();
   State().Client = nullptr;
   // The viewer's code goes with its library.
