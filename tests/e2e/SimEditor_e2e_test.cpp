@@ -48,53 +48,9 @@ struct TEditCase {
   std::vector<std::string> SavedLacks;  // texts no longer in it
 };
 
-// Plays the case's script into the dialog on a fresh copy of editor.SchDoc, saves the document and
-// compares the transcript. TOLVEX_UPDATE_TRANSCRIPTS=1 writes the transcripts instead of comparing
-// (read each one by hand before keeping it).
-class SimEditorScripts : public ::testing::Test {
- protected:
-  struct TResult {
-    THostRun Run;
-    std::string Saved;
-  };
-  TResult Play(const TEditCase& c) {
-    const std::string schematic = Work.Path() + "/editor.SchDoc";
-    WriteFile(schematic, ReadFile(EditorData("editor.SchDoc")));
-    const std::string models = Work.Path() + "/models";
-    std::system(("mkdir -p '" + models + "' && cp '" + std::string(TOLVEX_EXAMPLES_DIR) + "/models/diodes.mdl' '" +
-                 models + "/'")
-                    .c_str());
-    const std::string transcript = Work.Path() + "/transcript.txt";
-    // Model folders relative to the host's working folder, so that the paths the dialog shows (and shortens
-    // to its label's width) are the same wherever the test runs: the models, and the folder itself for a
-    // location such as models/diodes.mdl.
-    std::vector<std::string> arguments{"--schematic", schematic, "--model-path", "models", "--model-path", ".",
-                                       "--ui-script", EditorData(std::string(c.Script) + ".script"),
-                                       "--ui-transcript", transcript};
-    arguments.insert(arguments.end(), c.HostOptions.begin(), c.HostOptions.end());
-    for (const char* action : {"open", "edit", "save"}) {
-      arguments.push_back(action);
-      arguments.push_back(std::string(action) == "edit" ? c.Designator : schematic);
-    }
-    THostGuard guard;
-    guard.WorkingFolder = Work.Path();
-    TResult result{RunHostGuarded(arguments, guard), ReadFile(schematic)};
-    const std::string actual = ReplaceAll(ReadFile(transcript), Work.Path(), "<work>");
-    const std::string expectedPath = EditorData(std::string(c.Script) + ".transcript");
-    if (const char* update = std::getenv("TOLVEX_UPDATE_TRANSCRIPTS"); update && std::string(update) == "1") {
-      WriteFile(expectedPath, actual);
-    } else {
-      EXPECT_EQ(actual, ReadFile(expectedPath)) << "journal:\n" << result.Run.JournalText();
-    }
-    return result;
-  }
-
-  TScratchFolder Work;
-};
-
-TEST_F(SimEditorScripts, ScriptsGiveTheirTranscriptsAndOkWritesWhatTheyShow) {
+const std::vector<TEditCase>& EditCases() {
   // clang-format off
-  const std::vector<TEditCase> cases = {
+  static const std::vector<TEditCase> cases = {
       // A component without a stored kind opens on the generic editor; the prefix list has its 25 entries.
       {"open-generic", "U1", {}, false, {}, {}},
       // Resistor to capacitor: the kind-change confirmation, then kind, prefix, template and the value at component level.
@@ -127,11 +83,78 @@ TEST_F(SimEditorScripts, ScriptsGiveTheirTranscriptsAndOkWritesWhatTheyShow) {
       {"script-error", "R1", {}, false, {}, {}},
   };
   // clang-format on
+  return cases;
+}
+
+// Plays the case's script into the dialog on a fresh copy of editor.SchDoc, saves the document and
+// compares the transcript. TOLVEX_UPDATE_TRANSCRIPTS=1 writes the transcripts instead of comparing
+// (read each one by hand before keeping it).
+class SimEditorScripts : public ::testing::Test {
+ public:
+  struct TResult {
+    THostRun Run;
+    std::string Saved;
+  };
+  // With Gui the host shows the dialog through the Qt window system (offscreen: no display needed) and the
+  // script plays into the shown window; the transcript must be the headless one, line for line.
+  TResult Play(const TEditCase& c, bool gui = false) {
+    const std::string schematic = Work.Path() + "/editor.SchDoc";
+    WriteFile(schematic, ReadFile(EditorData("editor.SchDoc")));
+    const std::string models = Work.Path() + "/models";
+    std::system(("mkdir -p '" + models + "' && cp '" + std::string(TOLVEX_EXAMPLES_DIR) + "/models/diodes.mdl' '" +
+                 models + "/'")
+                    .c_str());
+    const std::string transcript = Work.Path() + "/transcript.txt";
+    // Model folders relative to the host's working folder, so that the paths the dialog shows (and shortens
+    // to its label's width) are the same wherever the test runs: the models, and the folder itself for a
+    // location such as models/diodes.mdl.
+    std::vector<std::string> arguments{"--schematic", schematic, "--model-path", "models", "--model-path", ".",
+                                       "--ui-script", EditorData(std::string(c.Script) + ".script"),
+                                       "--ui-transcript", transcript};
+    arguments.insert(arguments.end(), c.HostOptions.begin(), c.HostOptions.end());
+    if (gui) arguments.push_back("--gui");
+    for (const char* action : {"open", "edit", "save"}) {
+      arguments.push_back(action);
+      arguments.push_back(std::string(action) == "edit" ? c.Designator : schematic);
+    }
+    THostGuard guard;
+    guard.WorkingFolder = Work.Path();
+    const std::vector<std::string> environment{"QT_QPA_PLATFORM=offscreen"};
+    TResult result{RunHostGuarded(arguments, guard, gui ? environment : std::vector<std::string>{}), ReadFile(schematic)};
+    const std::string actual = ReplaceAll(ReadFile(transcript), Work.Path(), "<work>");
+    const std::string expectedPath = EditorData(std::string(c.Script) + ".transcript");
+    if (const char* update = std::getenv("TOLVEX_UPDATE_TRANSCRIPTS"); !gui && update && std::string(update) == "1") {
+      WriteFile(expectedPath, actual);
+    } else {
+      EXPECT_EQ(actual, ReadFile(expectedPath)) << "journal:\n" << result.Run.JournalText();
+    }
+    return result;
+  }
+  const std::string& WorkPath() const { return Work.Path(); }
+
+ private:
+  TScratchFolder Work;
+};
+
+// Plays every case and checks the saved file; Gui as in Play.
+void PlayAll(SimEditorScripts& fixture, bool gui);
+
+TEST_F(SimEditorScripts, ScriptsGiveTheirTranscriptsAndOkWritesWhatTheyShow) { PlayAll(*this, false); }
+
+// The Qt window system adds nothing of its own: the same scripts, played into the shown window, give the same
+// transcripts and the same files.
+TEST_F(SimEditorScripts, TheQtWindowGivesTheSameTranscriptsAndFiles) {
+  if (!std::ifstream(std::string(TOLVEX_BIN_DIR) + "/libtolvex_qt.so").good())
+    GTEST_SKIP() << "libtolvex_qt.so was not built beside tolvex-host";
+  PlayAll(*this, true);
+}
+
+void PlayAll(SimEditorScripts& fixture, bool gui) {
   const std::string original = ReadFile(EditorData("editor.SchDoc"));
-  for (TEditCase c : cases) {
+  for (TEditCase c : EditCases()) {
     SCOPED_TRACE(c.Script);
-    for (std::string& option : c.HostOptions) option = ReplaceAll(option, "<work>", Work.Path());
-    const TResult result = Play(c);
+    for (std::string& option : c.HostOptions) option = ReplaceAll(option, "<work>", fixture.WorkPath());
+    const auto result = fixture.Play(c, gui);
     const auto edits = result.Run.Events("edit");
     ASSERT_EQ(edits.size(), 1u) << result.Run.JournalText();
     EXPECT_EQ(edits[0].Get("status"), "0x00000000");
