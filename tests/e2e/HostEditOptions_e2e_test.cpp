@@ -142,6 +142,39 @@ TEST_F(HostEditOptions, AHostEventFallingDueDuringTheScriptArrivesBetweenItsStep
   EXPECT_EQ(order, expected) << run.JournalText();
 }
 
+TEST_F(HostEditOptions, InTheQtWindowAHostEventPostedDuringTheDialogArrivesBeforeItCloses) {
+  // The window's modal loop and the script's steps both keep the queue moving: the event that falls due at
+  // the first look is delivered while the dialog is still open.
+  const std::string script = Work.File("three.script", "resize 700 600\nresize 720 600\nescape\n");
+  const THostRun run = RunHost(
+      OnSchematic({"--gui", "--ui-script", script, "--on-pump", "1", "StopSimulator", "", "edit", "R1"}),
+      {"QT_QPA_PLATFORM=offscreen"});
+  ASSERT_EQ(run.ExitCode, 0) << run.Output << run.JournalText();
+  std::vector<std::string> order;
+  for (const TJournalLine& line : run.Journal) {
+    if (line.Event == "gui" || line.Event == "host-event" || line.Event == "edit") order.push_back(line.Event);
+    if (line.Event == "ui" && line.Get("line").rfind("result ", 0) == 0) order.push_back(line.Get("line"));
+  }
+  const std::vector<std::string> expected = {"gui", "host-event", "result Cancel", "edit"};
+  EXPECT_EQ(order, expected) << run.JournalText();
+}
+
+TEST_F(HostEditOptions, GuiWithoutADisplayEndsTheHostWithItsReasonBeforeThePlugIn) {
+  for (const std::vector<std::string>& environment :
+       {std::vector<std::string>{"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="},
+        std::vector<std::string>{"DISPLAY=:97", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="}}) {
+    SCOPED_TRACE(environment[0]);
+    THostGuard guard;
+    guard.TimeLimitSeconds = 60;
+    const THostRun run = RunHostGuarded({"--gui", "module-name"}, guard, environment);
+    EXPECT_EQ(run.ExitCode, 2) << run.Output;
+    EXPECT_NE(run.Output.find("tolvex-host: --gui:"), std::string::npos) << run.Output;
+    ASSERT_EQ(run.Events("gui").size(), 1u) << run.JournalText();
+    EXPECT_EQ(run.Events("gui")[0].Get("result"), "failed");
+    EXPECT_TRUE(run.Events("plugin").empty()) << run.JournalText();
+  }
+}
+
 TEST_F(HostEditOptions, TheHostAnswersItsCommonDialogFromTheQueuedChoices) {
   const std::string request = "|Dialog=DDBBrowser|Caption=Choose Model Location|DocumentKind1=SIM";
   const std::string asked = "Dialog=DDBBrowser|Caption=Choose Model Location|DocumentKind1=SIM";
