@@ -90,6 +90,9 @@ std::vector<TEntry> ListFolder(const fs::path& folder) {
 // cannot make one line of all of it.
 constexpr std::size_t kLineLimit = std::size_t{1} << 16;
 
+// How many times a model file was opened and read, for the benchmark that counts them.
+std::int32_t ModelFileReads = 0;
+
 // Whether the file at Path defines ModelName at top level, read line by line by the rules the plug-in reads it
 // with; the search stops at the definition. The file is opened without waiting and then asked what it is, so that
 // a FIFO (whose open waits for a writer) or a device (which may never end) never is read, not even one put in the
@@ -104,6 +107,7 @@ bool FileDefinesModel(const fs::path& path, const std::string& modelName) {
   } closer{fd};
   struct stat status {};
   if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  ++ModelFileReads;
   TModelLineFinder finder(modelName);
   std::string line;
   auto feed = [&] {
@@ -314,6 +318,9 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT TBool32 TOLVEX_STDCALL Quillfold_FileDefinesModel(
     return FALSE32;
   }
 }
+
+// Private (benchmarks): how many times a model file was opened and read since the module was loaded.
+TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL Quillfold_ModelFileReads() { return ModelFileReads; }
 
 // Private: forgets the folders added so far (tests that load the module once for several cases).
 TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL Quillfold_ClearModelFolders() { AddedFolders().clear(); }
