@@ -77,6 +77,108 @@ std::ptrdiff_t TModelLineFinder::Result() const {
   return FDepth > 0 ? FFirstNested : -1;
 }
 
+namespace {
+
+// FNV-1a over the upper-case name with the depth mixed in last (the same name at top level and inside a body are
+// two keys), then stirred so that the low bits, which pick the slot, differ for names that differ in one digit.
+std::uint64_t DefinitionHash(std::string_view upperName, bool nested) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (char c : upperName) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  hash = (hash ^ (nested ? 1u : 2u)) * 1099511628211ull;
+  hash ^= hash >> 33;
+  hash *= 0xFF51AFD7ED558CCDull;
+  return hash ^ (hash >> 33);
+}
+
+}  // namespace
+
+std::size_t TModelDefinitionIndex::Lookup(std::string_view upperName, bool nested, std::uint64_t hash) const {
+  if (FSlots.empty()) return 0;
+  const std::size_t mask = FSlots.size() - 1;
+  for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+    const TSlot& slot = FSlots[i];
+    if (slot.Definition == 0) return 0;
+    if (slot.Hash != hash) continue;
+    const std::size_t at = slot.Definition - 1;
+    const TDefinition& d = FDefinitions[at];
+    if (d.Nested == nested && std::string_view(FNames).substr(d.Offset, d.Length) == upperName)
+      return slot.Definition;
+  }
+}
+
+void TModelDefinitionIndex::Grow() {
+  // A power of two at most half full, so that a probe ends soon at an empty slot.
+  std::vector<TSlot> slots(FSlots.empty() ? 64 : FSlots.size() * 2, TSlot{0, 0});
+  const std::size_t mask = slots.size() - 1;
+  for (const TSlot& slot : FSlots) {
+    if (slot.Definition == 0) continue;
+    std::size_t i = static_cast<std::size_t>(slot.Hash) & mask;
+    while (slots[i].Definition != 0) i = (i + 1) & mask;
+    slots[i] = slot;
+  }
+  FSlots = std::move(slots);
+}
+
+void TModelDefinitionIndex::Feed(std::string_view line) {
+  const std::ptrdiff_t index = FNextIndex++;
+  if (line.empty() || line[0] != '.') return;
+  std::size_t pos;
+  const bool subcircuit = StartsWithKeyword(line, kSubcircuitKeyword);
+  if (subcircuit) {
+    pos = kSubcircuitKeyword.size();
+  } else if (StartsWithKeyword(line, kModelKeyword)) {
+    pos = kModelKeyword.size();
+  } else {
+    if (FDepth > 0 && StartsWithKeyword(line, kEndsKeyword)) --FDepth;
+    return;
+  }
+  // The name is the item after the keyword's blanks: a name without blanks matches the line exactly when it is
+  // that item (IsModelLine).
+  while (pos < line.size() && IsBlank(line[pos])) ++pos;
+  std::size_t end = pos;
+  while (end < line.size() && !IsBlank(line[end])) ++end;
+  if (end > pos) {
+    const bool nested = FDepth > 0;
+    const std::size_t offset = FNames.size();
+    for (std::size_t i = pos; i < end; ++i) FNames += UpCaseAscii(line[i]);
+    const std::string_view name = std::string_view(FNames).substr(offset);
+    const std::uint64_t hash = DefinitionHash(name, nested);
+    if (Lookup(name, nested, hash) != 0) {
+      FNames.resize(offset);  // a later definition of a name changes nothing
+    } else {
+      if ((FDefinitions.size() + 1) * 2 > FSlots.size()) Grow();
+      FDefinitions.push_back({offset, end - pos, index, nested});
+      const std::size_t mask = FSlots.size() - 1;
+      std::size_t i = static_cast<std::size_t>(hash) & mask;
+      while (FSlots[i].Definition != 0) i = (i + 1) & mask;
+      FSlots[i] = {hash, FDefinitions.size()};
+    }
+  }
+  if (subcircuit) ++FDepth;
+}
+
+bool TModelDefinitionIndex::CanFind(std::string_view modelName) {
+  for (char c : modelName)
+    if (IsBlank(c)) return false;
+  return true;
+}
+
+std::ptrdiff_t TModelDefinitionIndex::Find(std::string_view modelName) const {
+  if (modelName.empty() || !CanFind(modelName)) return -1;
+  const std::string name = UpperCaseAscii(modelName);
+  if (const std::size_t top = Lookup(name, false, DefinitionHash(name, false)); top != 0)
+    return FDefinitions[top - 1].Line;
+  // A text that ends inside a body cannot be trusted with its nesting: a definition at any depth counts then.
+  if (FDepth == 0) return -1;
+  const std::size_t nested = Lookup(name, true, DefinitionHash(name, true));
+  return nested != 0 ? FDefinitions[nested - 1].Line : -1;
+}
+
+std::size_t TModelDefinitionIndex::Bytes() const {
+  return sizeof(*this) + FNames.capacity() + FDefinitions.capacity() * sizeof(TDefinition) +
+         FSlots.capacity() * sizeof(TSlot);
+}
+
 int FindModelLine(const std::vector<std::string>& lines, std::string_view modelName) {
   if (modelName.empty()) return -1;
   TModelLineFinder finder(modelName);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,51 @@ class TModelLineFinder {
   std::ptrdiff_t FNextIndex = 0;
   std::ptrdiff_t FFound = -1;
   std::ptrdiff_t FFirstNested = -1;
+  std::size_t FDepth = 0;
+};
+
+// Every definition of a text gathered in one pass, so that any number of names can be looked up without reading the
+// text again. For every name it accepts, Find answers exactly what a TModelLineFinder fed the same lines answers
+// after the last of them.
+class TModelDefinitionIndex {
+ public:
+  // Looks at the next line. Only lines that begin with "." matter: a caller may hand over any other line cut
+  // short, as long as it keeps the line's first character.
+  void Feed(std::string_view line);
+
+  // Whether Find answers for ModelName. A name that holds a blank could match a line across several of its items,
+  // which the index does not keep: such a name is looked up by reading the text again (TModelLineFinder).
+  static bool CanFind(std::string_view modelName);
+  // The index (from 0, in the order fed) of the line that defines ModelName, as TModelLineFinder::Result; -1 when
+  // there is none, for an empty name, or for a name CanFind refuses.
+  std::ptrdiff_t Find(std::string_view modelName) const;
+  // How many lines were fed.
+  std::ptrdiff_t LineCount() const { return FNextIndex; }
+  // About how many bytes of memory the index holds, for the caches that bound theirs.
+  std::size_t Bytes() const;
+
+ private:
+  // The first definition of one name at one depth: top level, or inside a subcircuit's body.
+  struct TDefinition {
+    std::size_t Offset;  // of the upper-case name in FNames
+    std::size_t Length;
+    std::ptrdiff_t Line;
+    bool Nested;
+  };
+  // A slot of the open-addressing table; Definition is an index into FDefinitions plus one, 0 for an empty slot.
+  struct TSlot {
+    std::uint64_t Hash;
+    std::size_t Definition;
+  };
+  std::size_t Lookup(std::string_view upperName, bool nested, std::uint64_t hash) const;
+  void Grow();
+
+  // One block of text, one array and one table rather than a node per name: building the index of a library of
+  // 50,000 models costs about as much as reading it, and the index takes a fifth of the file's size.
+  std::string FNames;
+  std::vector<TDefinition> FDefinitions;
+  std::vector<TSlot> FSlots;
+  std::ptrdiff_t FNextIndex = 0;
   std::size_t FDepth = 0;
 };
 

@@ -5,10 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <list>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -91,30 +95,40 @@ std::vector<TEntry> ListFolder(const fs::path& folder) {
 constexpr std::size_t kLineLimit = std::size_t{1} << 16;
 
 // How many times a model file was opened and read, for the benchmark that counts them.
-std::int32_t ModelFileReads = 0;
+std::atomic<std::int32_t> ModelFileReads{0};
 
-// Whether the file at Path defines ModelName at top level, read line by line by the rules the plug-in reads it
-// with; the search stops at the definition. The file is opened without waiting and then asked what it is, so that
-// a FIFO (whose open waits for a writer) or a device (which may never end) never is read, not even one put in the
-// place of a model file after its folder was listed.
-bool FileDefinesModel(const fs::path& path, const std::string& modelName) {
-  if (modelName.empty()) return false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct TCloser {
-    int Descriptor;
-    ~TCloser() { ::close(Descriptor); }
-  } closer{fd};
-  struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return false;
+// An open file descriptor, closed when it goes.
+struct TOpenFile {
+  int Descriptor = -1;
+  ~TOpenFile() {
+    if (Descriptor >= 0) ::close(Descriptor);
+  }
+};
+
+// Opens Path for reading only when it is a regular file, and tells its status. The file is opened without waiting
+// and then asked what it is, so that a FIFO (whose open waits for a writer) or a device (which may never end) is
+// never read, not even one put in the place of a model file after its folder was listed.
+bool OpenRegularFile(const fs::path& path, TOpenFile& file, struct stat& status) {
+  file.Descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  return file.Descriptor >= 0 && ::fstat(file.Descriptor, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// Reads the file open at Fd line by line, by the rules the plug-in reads it with, and hands each line to Feed,
+// which answers true to stop. A line ends at LF and loses a CR before it; it is looked at up to kLineLimit bytes.
+// Only a line that begins with "." can define a model or open or close a body, so any other line is handed over as
+// its first byte alone: a large library is then looked through without copying most of its text.
+template <class TFeed>
+void ReadModelLines(int fd, TFeed&& feed) {
   ++ModelFileReads;
-  TModelLineFinder finder(modelName);
   std::string line;
-  auto feed = [&] {
+  bool started = false;  // whether the line's first byte was seen
+  std::size_t limit = 0;  // how much of the line is kept
+  auto finish = [&] {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const bool found = finder.Feed(line);
+    const bool stop = feed(std::string_view(line));
     line.clear();
-    return found;
+    started = false;
+    return stop;
   };
   char buffer[65536];
   for (;;) {
@@ -126,16 +140,124 @@ bool FileDefinesModel(const fs::path& path, const std::string& modelName) {
       const void* lineEnd = std::memchr(start, '\n', end - at);
       const std::size_t length =
           lineEnd ? static_cast<std::size_t>(static_cast<const char*>(lineEnd) - start) : end - at;
-      if (line.size() < kLineLimit) line.append(start, std::min(length, kLineLimit - line.size()));
+      if (!started && length > 0) {
+        started = true;
+        limit = start[0] == '.' ? kLineLimit : 1;
+      }
+      if (line.size() < limit) line.append(start, std::min(length, limit - line.size()));
       at += length;
       if (lineEnd) {
         ++at;
-        if (feed()) return true;
+        if (finish()) return;
       }
     }
   }
-  if (!line.empty() && feed()) return true;
-  return finder.Result() >= 0;
+  if (!line.empty()) finish();
+}
+
+// Whether the file at Path defines ModelName, read until the definition (for a name the index cannot answer).
+bool ScanFileDefinesModel(const fs::path& path, const std::string& modelName) {
+  TOpenFile file;
+  struct stat status {};
+  if (!OpenRegularFile(path, file, status)) return false;
+  TModelLineFinder finder(modelName);
+  bool found = false;
+  ReadModelLines(file.Descriptor, [&](std::string_view line) { return found = finder.Feed(line); });
+  return found || finder.Result() >= 0;
+}
+
+// --- The index of each model file's definitions ------------------------------------------------------------------
+
+// What tells one version of a file from another. A change that keeps the file (device and inode), its size and
+// both its modification and status-change times (to the file system's resolution) goes unnoticed; a file written
+// anew under the same name, or touched, is a new version.
+struct TFileVersion {
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  off_t Size = 0;
+  std::int64_t Modified[2] = {};
+  std::int64_t Changed[2] = {};
+  friend bool operator==(const TFileVersion&, const TFileVersion&) = default;
+};
+
+TFileVersion VersionOf(const struct stat& status) {
+  return {status.st_dev,
+          status.st_ino,
+          status.st_size,
+          {static_cast<std::int64_t>(status.st_mtim.tv_sec), static_cast<std::int64_t>(status.st_mtim.tv_nsec)},
+          {static_cast<std::int64_t>(status.st_ctim.tv_sec), static_cast<std::int64_t>(status.st_ctim.tv_nsec)}};
+}
+
+struct TIndexedFile {
+  std::string Path;
+  TFileVersion Version;
+  std::shared_ptr<const TModelDefinitionIndex> Index;
+  std::size_t Bytes = 0;
+};
+
+// A session that searches many large libraries keeps the indexes it used last, up to this much memory (an index
+// takes a fraction of its file's size: about 5 MB for a library of 50,000 models in 25 MB).
+constexpr std::size_t kIndexBytesLimit = std::size_t{128} << 20;
+
+struct TIndexCache {
+  std::mutex Lock;
+  std::list<TIndexedFile> Files;  // most recently used first
+  std::size_t Bytes = 0;
+
+  void Forget(std::list<TIndexedFile>::iterator it) {
+    Bytes -= it->Bytes;
+    Files.erase(it);
+  }
+};
+
+TIndexCache& IndexCache() {
+  static TIndexCache cache;
+  return cache;
+}
+
+// The index of the file at Path: the one built before while the file's version is unchanged, else built now by
+// reading the file once. None when Path is not a regular file (then nothing is read).
+std::shared_ptr<const TModelDefinitionIndex> IndexOf(const fs::path& path) {
+  TIndexCache& cache = IndexCache();
+  const std::lock_guard<std::mutex> guard(cache.Lock);
+  const std::string key = path.string();
+  auto it = std::find_if(cache.Files.begin(), cache.Files.end(), [&](const TIndexedFile& f) { return f.Path == key; });
+  struct stat status {};
+  const bool regular = ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+  if (it != cache.Files.end()) {
+    if (regular && it->Version == VersionOf(status)) {
+      cache.Files.splice(cache.Files.begin(), cache.Files, it);
+      return cache.Files.front().Index;
+    }
+    cache.Forget(it);
+  }
+  if (!regular) return nullptr;
+  TOpenFile file;
+  if (!OpenRegularFile(path, file, status)) return nullptr;
+  // The version is taken before the text: a file written while it is read has a newer one at the next search.
+  const TFileVersion version = VersionOf(status);
+  auto index = std::make_shared<TModelDefinitionIndex>();
+  ReadModelLines(file.Descriptor, [&](std::string_view line) {
+    index->Feed(line);
+    return false;
+  });
+  const std::size_t bytes = index->Bytes() + key.size();
+  if (bytes <= kIndexBytesLimit) {
+    while (!cache.Files.empty() && cache.Bytes + bytes > kIndexBytesLimit) cache.Forget(std::prev(cache.Files.end()));
+    cache.Files.push_front({key, version, index, bytes});
+    cache.Bytes += bytes;
+  }
+  return index;
+}
+
+// Whether the file at Path defines ModelName at top level, by the rules the plug-in reads it with. The answer comes
+// from the file's index, which is built once per version of the file; a name the index cannot answer (one holding
+// a blank) is looked for by reading the file to its definition.
+bool FileDefinesModel(const fs::path& path, const std::string& modelName) {
+  if (modelName.empty()) return false;
+  if (!TModelDefinitionIndex::CanFind(modelName)) return ScanFileDefinesModel(path, modelName);
+  const std::shared_ptr<const TModelDefinitionIndex> index = IndexOf(path);
+  return index && index->Find(modelName) >= 0;
 }
 
 // The first model file of Folder, in file-name order, that defines ModelName.
@@ -320,7 +442,7 @@ TOLVEX_EXTERN_C TOLVEX_EXPORT TBool32 TOLVEX_STDCALL Quillfold_FileDefinesModel(
 }
 
 // Private (benchmarks): how many times a model file was opened and read since the module was loaded.
-TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL Quillfold_ModelFileReads() { return ModelFileReads; }
+TOLVEX_EXTERN_C TOLVEX_EXPORT std::int32_t TOLVEX_STDCALL Quillfold_ModelFileReads() { return ModelFileReads.load(); }
 
 // Private: forgets the folders added so far (tests that load the module once for several cases).
 TOLVEX_EXTERN_C TOLVEX_EXPORT void TOLVEX_STDCALL Quillfold_ClearModelFolders() { AddedFolders().clear(); }

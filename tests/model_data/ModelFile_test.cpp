@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "host/LibraryManagerApi.h"
 #include "os/Os.h"
 #include "support/FakeHost.h"
+#include "support/TextUtils.h"
 
 namespace tolvex {
 namespace {
@@ -98,8 +100,8 @@ struct TFindCase {
   int Expected;
 };
 
-TEST(ModelFileLines, FindModelLineTakesTheFirstTopLevelDefinition) {
-  const std::vector<TFindCase> cases = {
+const std::vector<TFindCase>& FindCases() {
+  static const std::vector<TFindCase> cases = {
       {"two definitions: the first wins", {"* lib", ".MODEL D D(IS=1)", ".MODEL D D(IS=2)"}, "d", 1},
       {"model and subcircuit of one name", {".SUBCKT X A B", ".ENDS", ".MODEL X D"}, "X", 0},
       {"not defined", {".MODEL D D", ".SUBCKT E A B", ".ENDS"}, "F", -1},
@@ -115,14 +117,75 @@ TEST(ModelFileLines, FindModelLineTakesTheFirstTopLevelDefinition) {
       {"the subcircuit line itself is top level", {".SUBCKT O A", ".ENDS"}, "O", 0},
       {"a missing .ENDS: a definition anywhere counts", {".SUBCKT O A", "R1 A 0 1", ".MODEL DA D"}, "DA", 2},
       {".ENDSX is no .ENDS", {".SUBCKT O A", ".ENDSX", ".ENDS", ".MODEL D D"}, "D", 3},
+      {"a missing .ENDS later: the top-level definition still wins",
+       {".SUBCKT O A", ".MODEL DA D", ".ENDS", ".MODEL DA D", ".SUBCKT P B"}, "DA", 3},
+      {"a missing .ENDS: the first local definition counts",
+       {".SUBCKT O A", ".MODEL DA D", ".SUBCKT P B", ".MODEL DA D"}, "DA", 1},
+      {"8-bit letters are not folded", {".MODEL \xE4X D"}, "\xC4x", -1},
+      {"8-bit letters as written", {".MODEL \xE4X D"}, "\xE4x", 0},
+      {"a name holding a blank", {".MODEL TWO WORDS D", ".MODEL TWO D"}, "two words", 0},
   };
-  for (const TFindCase& c : cases) {
+  return cases;
+}
+
+TEST(ModelFileLines, FindModelLineTakesTheFirstTopLevelDefinition) {
+  for (const TFindCase& c : FindCases()) {
     SCOPED_TRACE(c.Name);
     EXPECT_EQ(FindModelLine(c.Lines, c.Model), c.Expected);
     // Line ends of a file written on Windows change nothing.
     std::vector<std::string> crlf = c.Lines;
     for (std::string& line : crlf) line += '\r';
     EXPECT_EQ(FindModelLine(crlf, c.Model), c.Expected) << "with CR line ends";
+  }
+}
+
+std::string LowerCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+TEST(ModelFileLines, DefinitionIndexFindsWhatFindModelLineFinds) {
+  for (const TFindCase& c : FindCases()) {
+    SCOPED_TRACE(c.Name);
+    TModelDefinitionIndex index, cut;
+    for (const std::string& line : c.Lines) {
+      index.Feed(line);
+      // A reader may hand over a line that cannot define anything as its first character alone.
+      const std::string_view whole = line;
+      cut.Feed(whole.empty() || whole[0] == '.' ? whole : whole.substr(0, 1));
+    }
+    ASSERT_EQ(index.LineCount(), static_cast<std::ptrdiff_t>(c.Lines.size()));
+    if (!TModelDefinitionIndex::CanFind(c.Model)) {
+      // A name holding a blank is left to the full read, which can match it across a line's items.
+      EXPECT_EQ(index.Find(c.Model), -1);
+      continue;
+    }
+    EXPECT_EQ(index.Find(c.Model), c.Expected);
+    EXPECT_EQ(cut.Find(c.Model), c.Expected);
+  }
+
+  // Every fixture, for every name its definition lines hold at any depth, in lower case, one letter longer and one
+  // shorter, and names it does not define.
+  for (const std::string& folder : {kModelsDir, kDataDir + "/model-folders"}) {
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+      if (!entry.is_regular_file()) continue;
+      SCOPED_TRACE(entry.path().string());
+      const std::vector<std::string> lines = ReadFixture(entry.path());
+      TModelDefinitionIndex index;
+      std::vector<std::string> names = {"NOSUCH", "", "*", ".MODEL"};
+      for (const std::string& line : lines) {
+        index.Feed(line);
+        const std::vector<std::string> items = SplitModelItems(line);
+        if (items.size() < 2 || !(SameText(items[0], ".MODEL") || SameText(items[0], ".SUBCKT"))) continue;
+        for (const std::string& name : {items[1], LowerCase(items[1]), items[1] + "X", items[1].substr(1)})
+          names.push_back(name);
+      }
+      for (const std::string& name : names) {
+        if (!TModelDefinitionIndex::CanFind(name)) continue;
+        EXPECT_EQ(index.Find(name), FindModelLine(lines, name)) << name;
+      }
+    }
   }
 }
 
@@ -911,6 +974,143 @@ TEST_F(LibraryManagerStandIn, BundledExampleModelsAreFoundAndRead) {
     EXPECT_EQ(Joined(Ports(file)), c.Ports);
     EXPECT_EQ(Joined(ParameterNames(file)), c.Parameters);
   }
+}
+
+using TReadCountFunc = std::int32_t(TOLVEX_STDCALL*)();
+
+// What the index stands for: the folders in order, in each its model files in file-name order, each read whole and
+// asked by FindModelLine.
+std::string FirstDefinitionByFullRead(const std::vector<fs::path>& folders, const std::string& model) {
+  for (const fs::path& folder : folders) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string extension = UpperCaseAscii(entry.path().extension().string());
+      if (entry.is_regular_file() && (extension == ".MDL" || extension == ".LIB" || extension == ".CKT"))
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+      return UpperCaseAscii(a) != UpperCaseAscii(b) ? UpperCaseAscii(a) < UpperCaseAscii(b) : a < b;
+    });
+    for (const std::string& name : names)
+      if (FindModelLine(ReadFixture(folder / name), model) >= 0) return (folder / name).string();
+  }
+  return {};
+}
+
+struct TIndexedSearchCase {
+  const char* Name;
+  const char* Model;
+  const char* Kind;
+  std::string Location;
+  std::string Expected;  // below tests/data/model-folders; empty for not found
+};
+
+TEST_F(LibraryManagerStandIn, SearchesThroughTheIndexAnswerWhatAFullReadAnswers) {
+  const fs::path root = fs::path(kDataDir) / "model-folders";
+  const std::vector<fs::path> folders = {root / "first", root / "second"};
+  reinterpret_cast<TClearFunc>(os::FindExport(FModule, "Quillfold_ClearModelFolders"))();
+  for (const fs::path& folder : folders) FAddFolder(folder.string().c_str());
+  auto reads = reinterpret_cast<TReadCountFunc>(os::FindExport(FModule, "Quillfold_ModelFileReads"));
+  ASSERT_NE(reads, nullptr);
+  const std::vector<TIndexedSearchCase> cases = {
+      {"the first folder before the second", "AMP1", "CKT", "", "first/amps.lib"},
+      {"defined in two files: the first in file-name order", "DTWICE", "MDL", "", "first/amps.lib"},
+      {"defined in lower case, asked in upper case", "DLOWER", "MDL", "", "first/Diodes.MDL"},
+      {"a lower-case subcircuit", "AMP2", "CKT", "", "first/amps.lib"},
+      {"in the second folder only", "DSECOND", "MDL", "", "second/aaa.mdl"},
+      {"a model asked as a subcircuit", "dsecond", "CKT", "", "second/aaa.mdl"},
+      {"a subcircuit asked as a model", "XSECOND", "MDL", "", "second/aaa.mdl"},
+      {"defined only inside bodies", "DLOCALONLY", "MDL", "", ""},
+      {"in a file that is no model file", "NOTAMODELFILE", "MDL", "", ""},
+      {"the beginning of a name", "DTWIC", "MDL", "", ""},
+      {"defined nowhere", "NOSUCH", "MDL", "", ""},
+      {"a name holding a blank", "TWO WORDS", "MDL", "", "first/Diodes.MDL"},
+      {"a file name: the copy that defines the model", "DTWICE", "MDL", "aaa.mdl", "second/aaa.mdl"},
+      {"a file name without the kind's extension", "DSECOND", "MDL", "aaa", "second/aaa.mdl"},
+      {"a file name in another case that lacks the model", "DSECOND", "MDL", "diodes.mdl", "first/Diodes.MDL"},
+  };
+  auto manager = GetLibraryManager();
+  ASSERT_TRUE(manager);
+  // The first pass may build the indexes; the second must answer the same without reading a file again.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const TIndexedSearchCase& c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + (pass == 0 ? "" : ", asked again"));
+      const std::int32_t before = reads();
+      const std::string path = SearchModelFile(*manager.Get(), c.Model, c.Kind, c.Location).Path;
+      EXPECT_EQ(path, c.Expected.empty() ? "" : (root / c.Expected).string());
+      if (c.Location.empty()) {
+        EXPECT_EQ(path, FirstDefinitionByFullRead(folders, c.Model));
+      }
+      if (pass == 1 && TModelDefinitionIndex::CanFind(c.Model)) {
+        EXPECT_EQ(reads(), before) << "no file is read for a name the index answers";
+      }
+    }
+  }
+}
+
+struct TChangeCase {
+  const char* Name;
+  std::function<void(const fs::path&)> Change;
+  std::vector<std::string> Defined;  // of DA, DB, DC
+  bool Reads;                        // whether the file is read for the first search after the change
+};
+
+TEST_F(LibraryManagerStandIn, AFileChangedOnDiskIsIndexedAgain) {
+  const fs::path work = fs::temp_directory_path() / ("tolvex-indexed-models-" + std::to_string(::getpid()));
+  fs::remove_all(work);
+  fs::create_directories(work);
+  const fs::path file = work / "lib.mdl";
+  auto write = [](const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+  };
+  write(file, ".MODEL DA D\n");
+  reinterpret_cast<TClearFunc>(os::FindExport(FModule, "Quillfold_ClearModelFolders"))();
+  FAddFolder(work.string().c_str());
+  auto reads = reinterpret_cast<TReadCountFunc>(os::FindExport(FModule, "Quillfold_ModelFileReads"));
+  ASSERT_NE(reads, nullptr);
+  auto manager = GetLibraryManager();
+  ASSERT_TRUE(manager);
+  std::optional<TFifoWithWriter> fifo;
+
+  const std::vector<TChangeCase> cases = {
+      {"as written", [](const fs::path&) {}, {"DA"}, true},
+      {"unchanged", [](const fs::path&) {}, {"DA"}, false},
+      {"a definition added", [&](const fs::path& f) { write(f, ".MODEL DA D\n.MODEL DB D\n"); }, {"DA", "DB"}, true},
+      {"saved anew through another file: same size and modification time",
+       [&](const fs::path& f) {
+         const auto time = fs::last_write_time(f);
+         write(work / "new.tmp", ".MODEL DA D\n.MODEL DC D\n");
+         fs::last_write_time(work / "new.tmp", time);
+         fs::rename(work / "new.tmp", f);
+       },
+       {"DA", "DC"}, true},
+      {"rewritten in place at the same size, a later modification time",
+       [&](const fs::path& f) {
+         const auto time = fs::last_write_time(f);
+         write(f, ".MODEL DB D\n.MODEL DC D\n");
+         fs::last_write_time(f, time + std::chrono::seconds(10));
+       },
+       {"DB", "DC"}, true},
+      {"a FIFO in its place",
+       [&](const fs::path& f) {
+         fs::remove(f);
+         fifo.emplace(f, ".MODEL DA D\n.MODEL DB D\n.MODEL DC D\n");
+         ASSERT_TRUE(fifo->Ready());
+       },
+       {}, false},
+      {"deleted", [&](const fs::path&) { fifo.reset(); }, {}, false},
+  };
+  for (const TChangeCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    c.Change(file);
+    const std::int32_t before = reads();
+    for (const char* model : {"DA", "DB", "DC"}) {
+      const bool defined = std::find(c.Defined.begin(), c.Defined.end(), model) != c.Defined.end();
+      EXPECT_EQ(SearchModelFile(*manager.Get(), model, "MDL", "").Path, defined ? file.string() : "") << model;
+    }
+    EXPECT_EQ(reads() - before, c.Reads ? 1 : 0) << "the file is read once for all three names";
+  }
+  fs::remove_all(work);
 }
 
 #endif  // TOLVEX_QUILLFOLD_PATH
