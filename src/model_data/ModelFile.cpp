@@ -1,6 +1,7 @@
 // A located and read SPICE model file, and the cache that keeps a file from being read twice.
 #include "model_data/ModelFile.h"
 
+#include <climits>
 #include <filesystem>
 #include <list>
 #include <system_error>
@@ -24,7 +25,16 @@ struct TCachedFile {
   std::string Path;
   TModelFileStamp Stamp;
   std::shared_ptr<const TLines> Lines;
+  // The definitions of Lines, gathered at the file's second look-up: a file looked up once (the first look-up stops
+  // at its definition) never pays for it, and one looked up at every keystroke finds each name at once.
+  std::shared_ptr<const TModelDefinitionIndex> Index;
   std::size_t Bytes = 0;
+};
+
+// A file's lines, and their index once the file was looked up more than once.
+struct TModelText {
+  std::shared_ptr<const TLines> Lines;
+  std::shared_ptr<const TModelDefinitionIndex> Index;
 };
 
 // Most recently used first.
@@ -59,33 +69,54 @@ void Forget(std::list<TCachedFile>::iterator it) {
   Cache.erase(it);
 }
 
-// Path's lines through the host's file system, from the cache when the file is unchanged; nullptr when the host
+std::shared_ptr<const TModelDefinitionIndex> IndexOf(const TLines& lines) {
+  auto index = std::make_shared<TModelDefinitionIndex>();
+  for (const std::string& line : lines) index->Feed(line);
+  return index;
+}
+
+// Path's lines through the host's file system, from the cache when the file is unchanged; no lines when the host
 // cannot read it.
-std::shared_ptr<const TLines> ReadModelText(const std::string& path) {
+TModelText ReadModelText(const std::string& path) {
   TModelFileStamp stamp;
   const bool stamped = StampProvider ? StampProvider(path, stamp) : DiskStamp(path, stamp);
   for (auto it = Cache.begin(); it != Cache.end(); ++it) {
     if (it->Path != path) continue;
     if (stamped && it->Stamp == stamp) {
       Cache.splice(Cache.begin(), Cache, it);
-      return Cache.front().Lines;
+      TCachedFile& cached = Cache.front();
+      if (!cached.Index) {
+        cached.Index = IndexOf(*cached.Lines);
+        cached.Bytes += cached.Index->Bytes();
+        CachedBytes += cached.Index->Bytes();
+      }
+      return {cached.Lines, cached.Index};
     }
     Forget(it);
     break;
   }
   auto lines = std::make_shared<TLines>();
-  if (!VfsReadLines(path, *lines)) return nullptr;
+  if (!VfsReadLines(path, *lines)) return {};
   std::shared_ptr<const TLines> shared = std::move(lines);
   if (stamped) {
     const std::size_t bytes = BytesOf(*shared);
     if (bytes <= kCachedBytesLimit) {
       while (!Cache.empty() && (Cache.size() >= kCachedFilesLimit || CachedBytes + bytes > kCachedBytesLimit))
         Forget(std::prev(Cache.end()));
-      Cache.push_front({path, stamp, shared, bytes});
+      Cache.push_front({path, stamp, shared, nullptr, bytes});
       CachedBytes += bytes;
     }
   }
-  return shared;
+  return {shared, nullptr};
+}
+
+// The line that defines ModelName (FindModelLine), through the index where there is one that can answer.
+int DefiningLine(const TModelText& text, const std::string& modelName) {
+  const TLines& lines = *text.Lines;
+  if (text.Index && TModelDefinitionIndex::CanFind(modelName) && lines.size() < static_cast<std::size_t>(INT_MAX) &&
+      text.Index->LineCount() == static_cast<std::ptrdiff_t>(lines.size()))
+    return static_cast<int>(text.Index->Find(modelName));
+  return FindModelLine(lines, modelName);
 }
 
 // The name part of a parameter item; empty without an "=".
@@ -108,11 +139,12 @@ TModelFile::TModelFile(const std::string& location, const std::string& kind, con
   }
   if (FModelPath.empty() || !VfsFileExists(FModelPath)) return;
   // A file the host reports but cannot open is treated like a missing one: the editor then says so.
-  FLines = ReadModelText(FModelPath);
+  const TModelText text = ReadModelText(FModelPath);
+  FLines = text.Lines;
   if (!FLines) return;
   FModelName = modelName;
 
-  const int line = FindModelLine(*FLines, modelName);
+  const int line = DefiningLine(text, modelName);
   if (line < 0 || !IsSubcircuitLine((*FLines)[static_cast<std::size_t>(line)])) return;
   FIsSubcircuit = true;
   // Ports and parameters both come from the definition with its "+" lines: SPICE continues a port list there

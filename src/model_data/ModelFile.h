@@ -58,7 +58,9 @@ class TModelFile {
 };
 
 // Model files are read once: a second look-up of a file whose size and modification time are unchanged takes the
-// lines read before, without asking the host to read it again. The stamp comes from the file on disk (the host's
+// lines read before, without asking the host to read it again, and finds the model through an index of the file's
+// definitions that the second look-up gathers (TModelDefinitionIndex), so that a look-up at every keystroke costs
+// next to nothing whatever the file's size. The stamp comes from the file on disk (the host's
 // external path of a virtual file); a file whose stamp cannot be told is read every time. A change that keeps both
 // size and time (within the file system's time resolution) goes unnoticed.
 struct TModelFileStamp {

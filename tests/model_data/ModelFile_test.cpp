@@ -710,6 +710,37 @@ TEST_F(ModelFile, StampOfTheFileOnDiskDecidesWhetherToReadAgain) {
   fs::remove(disk);
 }
 
+struct TRepeatCase {
+  const char* Fixture;
+  const char* Model;
+};
+
+TEST_F(ModelFile, LookUpsInAFileReadBeforeFindWhatTheFirstReadFound) {
+  SetModelFileStampProvider(&FakeStamp);
+  const std::vector<TRepeatCase> cases = {
+      {"nested.lib", "DLOCAL"},     {"nested.lib", "inner"},       {"nested.lib", "DINSIDE"},
+      {"nested.lib", "OUTER"},      {"unclosed.lib", "DAFTER"},    {"unclosed.lib", "BROKEN"},
+      {"opamp.ckt", "opamp"},       {"opamp.ckt", "MISSING"},      {"vendor-digital.lib", "74HC04"},
+      {"binary.mdl", "BIN"},        {"continued.ckt", "AMP2"},     {"long-line.ckt", "LONG"},
+  };
+  for (const TRepeatCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Fixture) + " " + c.Model);
+    ClearModelFileCache();
+    Host.Calls.clear();
+    const std::string path = Offer(c.Fixture);
+    Stamps = {{path, {1, 1000}}};
+    const TModelFile first("", "CKT", "", "", false, c.Model);
+    // The second look-up gathers the file's definitions, the third finds the name among them.
+    for (int again = 0; again < 2; ++again) {
+      const TModelFile later("", "CKT", "", "", false, c.Model);
+      EXPECT_EQ(later.IsSubcircuit(), first.IsSubcircuit());
+      EXPECT_EQ(Ports(later), Ports(first));
+      EXPECT_EQ(ParameterNames(later), ParameterNames(first));
+    }
+    EXPECT_EQ(CallsTo(Host, "VFSAPI_VFSAssign"), 1);
+  }
+}
+
 // --- The library manager stand-in -------------------------------------------------------------------------------
 
 // The module is built with the stand-ins only; a build of the core and its unit tests alone has none of these.
