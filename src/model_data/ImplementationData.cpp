@@ -295,10 +295,15 @@ void TImplementationData::WriteParameters(TSchComponent& component, TComponentIm
 
 void TImplementationData::LoadModelFile(const std::string& modelName, const std::string& location,
                                         bool useLibraryModel, bool isSubcircuit) {
-  if (FModelFile && FModelFile->FoundFileName() == location && FModelFile->ModelName() == modelName) return;
+  TModelFileRequest request{modelName, location, useLibraryModel, isSubcircuit, FSourceLibraryName, FLibraryReference};
+  // The request is compared, not the answer: the file found for the location "Any" (empty) or a full path never
+  // has the location's text as its name. A request that found nothing is looked up again, so that a model added to
+  // a library meanwhile is found.
+  if (FModelFile && FModelFile->Lines() && FModelFileRequest == request) return;
   FModelFile.reset();
   FModelFile = std::make_unique<TModelFile>(location, isSubcircuit ? "CKT" : "MDL", FSourceLibraryName,
                                             FLibraryReference, useLibraryModel, modelName);
+  FModelFileRequest = std::move(request);
 }
 
 std::unique_ptr<TParameterDataList> TImplementationData::CopyParameters() const {

@@ -69,7 +69,8 @@ class TImplementationData {
   // component and the implementation are left exactly as they are in the schematic;
   // only the reserved parameters and the implementation's own fields are written.
   void Save();
-  // Looks the model file up, keeping the current one when it already is that file and model.
+  // Looks the model file up, keeping the current one when it was found and read for the very same request (model
+  // name, location, library flag and kind, for this component's library).
   void LoadModelFile(const std::string& modelName, const std::string& location, bool useLibraryModel,
                      bool isSubcircuit);
   // A working copy of the loaded parameters (the caller owns it).
@@ -116,6 +117,17 @@ class TImplementationData {
   std::unique_ptr<TParameterDataList> FEditedParameters;
   TSchPinList FPins;
   std::unique_ptr<TModelFile> FModelFile;
+  // What FModelFile was looked up for.
+  struct TModelFileRequest {
+    std::string ModelName;
+    std::string Location;
+    bool UseLibraryModel = false;
+    bool IsSubcircuit = false;
+    std::string SourceLibraryName;
+    std::string LibraryReference;
+    friend bool operator==(const TModelFileRequest&, const TModelFileRequest&) = default;
+  };
+  TModelFileRequest FModelFileRequest;
 };
 
 // The four implementation parameters held in fields of their own, never in the lists.

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "host/LibraryManagerApi.h"
+#include "model_data/ImplementationData.h"
 #include "os/Os.h"
 #include "support/FakeHost.h"
 #include "support/TextUtils.h"
@@ -738,6 +739,58 @@ TEST_F(ModelFile, LookUpsInAFileReadBeforeFindWhatTheFirstReadFound) {
       EXPECT_EQ(ParameterNames(later), ParameterNames(first));
     }
     EXPECT_EQ(CallsTo(Host, "VFSAPI_VFSAssign"), 1);
+  }
+}
+
+// --- The implementation's model file ------------------------------------------------------------------------------
+
+struct TModelRequest {
+  std::string Model;
+  std::string Location;
+  bool UseLibraryModel;
+  bool IsSubcircuit;
+};
+
+struct TRequestCase {
+  const char* Name;
+  TModelRequest First;
+  TModelRequest Second;
+  bool Found;         // whether the manager finds the file
+  bool LooksUpAgain;  // whether the second request asks the manager again
+};
+
+TEST_F(ModelFile, ImplementationKeepsTheFileFoundForTheSameRequest) {
+  const std::string fullPath = "C:\\Models\\opamp.ckt";
+  const std::vector<TRequestCase> cases = {
+      {"the location Any, asked again", {"OPAMP", "", false, true}, {"OPAMP", "", false, true}, true, false},
+      {"a full path, asked again", {"OPAMP", fullPath, false, true}, {"OPAMP", fullPath, false, true}, true, false},
+      {"the component's library, asked again", {"OPAMP", "", true, true}, {"OPAMP", "", true, true}, true, false},
+      {"a file name, asked again", {"OPAMP", "opamp.ckt", false, true}, {"OPAMP", "opamp.ckt", false, true}, true,
+       false},
+      {"another model name", {"OPAMP", "", false, true}, {"OPAMP2", "", false, true}, true, true},
+      {"the name in another letter case", {"OPAMP", "", false, true}, {"opamp", "", false, true}, true, true},
+      {"another location", {"OPAMP", "opamp.ckt", false, true}, {"OPAMP", "", false, true}, true, true},
+      {"the library flag", {"OPAMP", "", false, true}, {"OPAMP", "", true, true}, true, true},
+      {"the kind", {"OPAMP", "opamp.ckt", false, true}, {"OPAMP", "opamp.ckt", false, false}, true, true},
+      {"nothing found, asked again", {"OPAMP", "", false, true}, {"OPAMP", "", false, true}, false, true},
+  };
+  for (const TRequestCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Offer("opamp.ckt");
+    if (!c.Found) Manager.Path = Manager.FoundIn = "";
+    TImplementationData data(0, 0);
+    data.LoadModelFile(c.First.Model, c.First.Location, c.First.UseLibraryModel, c.First.IsSubcircuit);
+    const TModelFile* first = data.ModelFile();
+    Manager.Calls.clear();
+    data.LoadModelFile(c.Second.Model, c.Second.Location, c.Second.UseLibraryModel, c.Second.IsSubcircuit);
+    EXPECT_EQ(Manager.Calls.size(), c.LooksUpAgain ? 1u : 0u);
+    if (!c.LooksUpAgain) {
+      EXPECT_EQ(data.ModelFile(), first);
+    } else if (!Manager.Calls.empty()) {
+      const std::vector<std::string>& asked = Manager.Calls[0].Arguments;
+      const std::string& model = Manager.Calls[0].Operation == "SearchLibraryModel" ? asked[1] : asked[0];
+      EXPECT_EQ(model, c.Second.Model) << "the second request is the one asked";
+    }
   }
 }
 
