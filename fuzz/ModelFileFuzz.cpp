@@ -138,6 +138,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (index >= 0) Check(IsModelLine(lines[static_cast<std::size_t>(index)], name), "the found line defines the model");
   if (name.empty()) Check(index == -1, "an empty name is never found");
 
+  // The index of every definition finds the same line, also when lines that cannot define anything are handed over
+  // as their first byte alone (as the library manager reads them).
+  TModelDefinitionIndex definitions, cut;
+  for (const std::string& line : lines) {
+    definitions.Feed(line);
+    cut.Feed(line.empty() || line[0] == '.' ? std::string_view(line) : std::string_view(line).substr(0, 1));
+  }
+  if (TModelDefinitionIndex::CanFind(name)) {
+    Check(definitions.Find(name) == index, "the index finds the line the full read finds");
+    Check(cut.Find(name) == index, "the index of cut lines finds the line the full read finds");
+  } else {
+    Check(definitions.Find(name) == -1, "a name the index cannot answer is not found in it");
+  }
+  // Every name a line defines, at whatever depth, is answered as the full read answers it.
+  for (const std::string& line : lines) {
+    const std::vector<std::string> items = SplitModelItems(line);
+    if (items.size() >= 2 && TModelDefinitionIndex::CanFind(items[1]))
+      Check(definitions.Find(items[1]) == FindModelLine(lines, items[1]), "the index answers every defined name");
+  }
+
   // The join from every dot line, and from the found one, begins with that line.
   const std::size_t from = lines.empty() ? 0 : size % lines.size();
   for (const int start : {index, static_cast<int>(from)}) {
