@@ -57,6 +57,7 @@ inline constexpr TGUID IID_ICommandLauncher = {0xB3F5F50A, 0xC728, 0x462B, {0x8C
 inline constexpr TGUID IID_IProcessControl = {0xBAF46BDA, 0x19A1, 0x4848, {0xBF, 0xAC, 0x2B, 0xEC, 0x07, 0x8C, 0x89, 0x11}};
 inline constexpr TGUID IID_ISimEditor = {0xB384FBF0, 0x5441, 0x4222, {0xBC, 0x6B, 0x38, 0x17, 0x8D, 0xCB, 0x3E, 0x51}};
 inline constexpr TGUID IID_IProcessLauncher = {0x8452C443, 0x703F, 0x4881, {0xB7, 0xAC, 0xC3, 0x35, 0x50, 0x79, 0x4A, 0xA6}};
+inline constexpr TGUID IID_IExternalForm = {0x85961389, 0x4EF1, 0x4825, {0x83, 0x7C, 0xAC, 0xB0, 0x84, 0xEA, 0xD2, 0x6D}};
 // The host's own interfaces below have identities of the host's choosing.
 inline constexpr TGUID IID_IClient = {0x6E1F0A10, 0x7B2C, 0x4C3D, {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
 inline constexpr TGUID IID_IServerDocument = {0x6E1F0A11, 0x7B2C, 0x4C3D, {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
@@ -70,6 +71,8 @@ inline constexpr TGUID IID_IDesignComponent = {0x6E1F0A16, 0x7B2C, 0x4C3D,
                                                {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
 inline constexpr TGUID IID_IDesignPin = {0x6E1F0A17, 0x7B2C, 0x4C3D, {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
 inline constexpr TGUID IID_IDesignNet = {0x6E1F0A18, 0x7B2C, 0x4C3D, {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
+inline constexpr TGUID IID_IDrawingSurface = {0x6E1F0A19, 0x7B2C, 0x4C3D,
+                                               {0x9E, 0x41, 0x5A, 0x60, 0x71, 0x82, 0x93, 0xA4}};
 
 // Status-bar indexes of IClient::SetStatusBarState.
 enum TStatusBarIndex : std::int32_t {
@@ -160,6 +163,62 @@ struct ISimEditor : IInterface {
   // Safe-call: 0 on success, 0x8000FFFF when the dialog failed; Accepted is 8-bit.
   virtual HRESULT32 TOLVEX_STDCALL EditImplementation(THandle implementation, THandle component, TBool32 unused,
                                                       std::uint8_t* accepted) = 0;
+};
+
+// A point of a drawing surface in pixels, from the surface's top left corner, y growing downwards.
+struct TDrawPoint {
+  std::int32_t X;
+  std::int32_t Y;
+};
+
+// Colours of a drawing surface are 0x00RRGGBB; kDrawNoFill as a brush leaves shapes unfilled.
+constexpr std::uint32_t kDrawNoFill = 0xFFFFFFFFu;
+
+// Text alignment of IDrawingSurface::Text: one horizontal value plus one vertical value, relative to the point.
+enum TDrawTextAlign : std::int32_t {
+  dtaLeft = 0,
+  dtaCenter = 1,
+  dtaRight = 2,
+  dtaTop = 0,
+  dtaMiddle = 4,
+  dtaBaseline = 8,
+  dtaBottom = 12,
+};
+
+// Something a form outside the plug-in paints into, in pixels, without handing C++ objects across: the plug-in
+// records what is drawn and every backend shows that recording. Pen, brush and font stay as set until set again
+// (initially a black pen 1 pixel wide, no fill, text 8 pixels high). A pen of width 0 draws no outline. Angles are
+// whole degrees counter-clockwise from three o'clock; a rotated text turns counter-clockwise about its point. A
+// method refuses (E_FAIL32) what it cannot take: a null or negative array, more points or shapes than a drawing
+// keeps, an unknown alignment.
+struct IDrawingSurface : IInterface {
+  virtual HRESULT32 TOLVEX_STDCALL SetPen(std::uint32_t color, std::int32_t width) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL SetBrush(std::uint32_t color) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL SetFont(std::int32_t height) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL Line(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL Rectangle(std::int32_t left, std::int32_t top, std::int32_t right,
+                                             std::int32_t bottom) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL Polyline(const TDrawPoint* points, std::int32_t count) = 0;
+  // Closed and filled with the brush.
+  virtual HRESULT32 TOLVEX_STDCALL Polygon(const TDrawPoint* points, std::int32_t count) = 0;
+  virtual HRESULT32 TOLVEX_STDCALL Ellipse(std::int32_t left, std::int32_t top, std::int32_t right,
+                                           std::int32_t bottom) = 0;
+  // Part of the outline of the ellipse in the rectangle: from StartAngle, SweepAngle degrees on.
+  virtual HRESULT32 TOLVEX_STDCALL Arc(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+                                       std::int32_t startAngle, std::int32_t sweepAngle) = 0;
+  // Text is 8-bit (UTF-8), cut at 1,023 bytes; Alignment is a TDrawTextAlign sum; Rotation is 0 or 90.
+  virtual HRESULT32 TOLVEX_STDCALL Text(std::int32_t x, std::int32_t y, const char* text, std::int32_t alignment,
+                                        std::int32_t rotation) = 0;
+};
+
+// A form that lives outside the plug-in (the schematic server's part painter) as the host's panels show it.
+struct IExternalForm : IInterface {
+  // A short name of what the form shows, fit for a file name ("part-R1-1"; empty for none yet), cut to
+  // BufferSize - 1 bytes; returns its full length.
+  virtual std::int32_t TOLVEX_STDCALL GetName(char* buffer, std::int32_t bufferSize) = 0;
+  // Paints everything the form shows into Surface, an area of Width by Height pixels. The surface lives only
+  // during the call. 0 on success.
+  virtual HRESULT32 TOLVEX_STDCALL Paint(IDrawingSurface* surface, std::int32_t width, std::int32_t height) = 0;
 };
 
 // The workspace of Fenwarden.dll. Every operation returns a status; negative is failure.

@@ -13,6 +13,7 @@
 
 #include "SchDocumentFile.h"
 #include "SchModel.h"
+#include "SchPainter.h"
 #include "host/SchServerApi.h"
 #include "support/TextUtils.h"
 
@@ -123,11 +124,21 @@ THandle CreateGroupIteratorOver(THandle container) {
   return c ? CreateIteratorOver(ekGroupIterator, container, c->IteratedMembers()) : 0;
 }
 
-class TPainter final : public IPravikPainter {
+// The part painter: the host shows it as an external form (IExternalForm) and it paints the part last drawn into
+// it; tests read what was drawn into it through IPravikPainter. Its identity (IInterface) is the IPravikPainter.
+class TPainter final : public IPravikPainter, public IExternalForm {
  public:
-  static std::set<const IInterface*>& Live() {
-    static std::set<const IInterface*> live;
+  static std::set<TPainter*>& Live() {
+    static std::set<TPainter*> live;
     return live;
+  }
+  // The live painter that Pointer is one of the interfaces of; null for any other pointer, which is not looked at.
+  static TPainter* Of(const IInterface* pointer) {
+    for (TPainter* painter : Live())
+      if (pointer == static_cast<IInterface*>(static_cast<IPravikPainter*>(painter)) ||
+          pointer == static_cast<IInterface*>(static_cast<IExternalForm*>(painter)))
+        return painter;
+    return nullptr;
   }
   TPainter() { Live().insert(this); }
 
@@ -135,6 +146,11 @@ class TPainter final : public IPravikPainter {
     if (!object) return E_NOINTERFACE32;
     if (iid == IID_IInterface || iid == IID_IPravikPainter) {
       *object = static_cast<IPravikPainter*>(this);
+      AddRef();
+      return S_OK32;
+    }
+    if (iid == IID_IExternalForm) {
+      *object = static_cast<IExternalForm*>(this);
       AddRef();
       return S_OK32;
     }
@@ -167,12 +183,35 @@ class TPainter final : public IPravikPainter {
     FDrawings.push_back("component=\"" + component.DesignatorText() + "\" part=" + std::to_string(part) + " pins=\"" +
                         pins + "\" rect=" + std::to_string(rect[0]) + "," + std::to_string(rect[1]) + "," +
                         std::to_string(rect[2]) + "," + std::to_string(rect[3]));
+    FComponent = component.Handle();
+    FPart = part;
+    FName = PartDrawingName(component, part);
+  }
+
+  std::int32_t TOLVEX_STDCALL GetName(char* buffer, std::int32_t bufferSize) override {
+    return Guarded<std::int32_t>(-1, [&] {
+      if (buffer && bufferSize > 0) PutText(buffer, static_cast<std::size_t>(bufferSize), FName);
+      return static_cast<std::int32_t>(FName.size());
+    });
+  }
+
+  // What the component looks like now: a part changed since it was drawn shows its change.
+  HRESULT32 TOLVEX_STDCALL Paint(IDrawingSurface* surface, std::int32_t width, std::int32_t height) override {
+    return Guarded(E_UNEXPECTED32, [&] {
+      if (!surface || width < 0 || height < 0) return E_FAIL32;
+      if (const TComponent* component = Find<TComponent>(FComponent)) PaintPart(*component, FPart, *surface, width, height);
+      return S_OK32;
+    });
   }
 
  private:
   ~TPainter() = default;
   std::atomic<std::uint32_t> FRefs{1};
   std::vector<std::string> FDrawings;
+  // The part last drawn into the painter: what it shows.
+  THandle FComponent = 0;
+  std::int32_t FPart = 0;
+  std::string FName;
 };
 
 }  // namespace
@@ -604,17 +643,19 @@ PRAVIK_EXPORT void TOLVEX_STDCALL SchAPI_GetObjectBoundingRectangle(THandle hand
 }
 
 PRAVIK_EXPORT IInterface* TOLVEX_STDCALL SchAPI_CreatePainter() {
-  return Guarded<IInterface*>(nullptr, [] { return static_cast<IInterface*>(new TPainter()); });
+  return Guarded<IInterface*>(nullptr, [] { return static_cast<IInterface*>(static_cast<IPravikPainter*>(new TPainter())); });
 }
 
 PRAVIK_EXPORT void TOLVEX_STDCALL SchAPI_DrawComponentByHandle(IInterface* painter, THandle component,
                                                                std::int32_t partNumber) {
   Guarded(0, [&] {
-    // Only a painter of this server is drawn into; any other pointer is not even looked at.
-    if (!TPainter::Live().count(painter)) return 0;
+    // Only a painter of this server is drawn into, through any of its interfaces; any other pointer is not even
+    // looked at.
+    TPainter* target = TPainter::Of(painter);
+    if (!target) return 0;
     const TComponent* c = Find<TComponent>(component);
     if (!c || partNumber < 1 || partNumber > c->C.PartCount) return 0;
-    static_cast<TPainter*>(static_cast<IPravikPainter*>(painter))->Draw(*c, partNumber);
+    target->Draw(*c, partNumber);
     Tell("draw", component, "part=" + std::to_string(partNumber));
     return 0;
   });

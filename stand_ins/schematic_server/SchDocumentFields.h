@@ -2,8 +2,11 @@
 // from and written to JSON. Shared by the reader and the writer of document files.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -77,6 +80,14 @@ void ReadValue(const TJson& j, std::array<T, N>& value, const TPlace& where) {
   for (std::size_t i = 0; i < N; ++i) ReadValue(j[i], value[i], where.Element(i));
 }
 
+// A list of points [[x, y], ...].
+inline void ReadValue(const TJson& j, std::vector<std::array<std::int32_t, 2>>& value, const TPlace& where) {
+  if (!j.is_array()) Fail(where, "expected an array of points [x, y], found " + TypeName(j));
+  std::vector<std::array<std::int32_t, 2>> points(j.size());
+  for (std::size_t i = 0; i < j.size(); ++i) ReadValue(j[i], points[i], where.Element(i));
+  value = std::move(points);
+}
+
 inline TJson ToJson(const std::string& v) { return v; }
 inline TJson ToJson(std::int32_t v) { return v; }
 inline TJson ToJson(std::uint8_t v) { return static_cast<int>(v); }
@@ -84,6 +95,11 @@ template <class T, std::size_t N>
 TJson ToJson(const std::array<T, N>& v) {
   TJson out = TJson::array();
   for (const T& x : v) out.push_back(ToJson(x));
+  return out;
+}
+inline TJson ToJson(const std::vector<std::array<std::int32_t, 2>>& v) {
+  TJson out = TJson::array();
+  for (const auto& point : v) out.push_back(ToJson(point));
   return out;
 }
 
@@ -151,6 +167,7 @@ inline const TFields<TPinAttributes>& PinFields() {
       PRAVIK_FIELD(A, PinByte, "pinByte"),         PRAVIK_FIELD(A, PinString1, "pinString1"),
       PRAVIK_FIELD(A, PinString2, "pinString2"),   PRAVIK_FIELD(A, PinString3, "pinString3"),
       PRAVIK_FIELD(A, PinString4, "pinString4"),   PRAVIK_FIELD(A, AttributeBytes, "attributeBytes"),
+      PRAVIK_FIELD(A, ShowName, "showName"),       PRAVIK_FIELD(A, ShowDesignator, "showDesignator"),
   };
   return fields;
 }
@@ -196,6 +213,28 @@ inline const TFields<TDatafileLink>& DatafileFields() {
   return fields;
 }
 
+inline const TFields<TShapeAttributes>& ShapeFields() {
+  using A = TShapeAttributes;
+  static const TFields<A> fields = {
+      PRAVIK_FIELD(A, Type, "type"),
+      PRAVIK_FIELD(A, OwnerPart, "ownerPart"),
+      PRAVIK_FIELD(A, Points, "points"),
+      PRAVIK_FIELD(A, Center, "center"),
+      PRAVIK_FIELD(A, Radius, "radius"),
+      PRAVIK_FIELD(A, RadiusY, "radiusY"),
+      PRAVIK_FIELD(A, StartAngle, "startAngle"),
+      PRAVIK_FIELD(A, EndAngle, "endAngle"),
+      PRAVIK_FIELD(A, Location, "location"),
+      PRAVIK_FIELD(A, Text, "text"),
+      PRAVIK_FIELD(A, FontSize, "fontSize"),
+      PRAVIK_FIELD(A, Alignment, "alignment"),
+      PRAVIK_FIELD(A, LineWidth, "lineWidth"),
+      PRAVIK_FIELD(A, Color, "color"),
+      PRAVIK_FIELD(A, Fill, "fill"),
+  };
+  return fields;
+}
+
 #undef PRAVIK_FIELD
 
 inline TParameterAttributes DesignatorDefaults() {
@@ -237,6 +276,46 @@ bool HasField(const TFields<A>& fields, const std::string& name) {
   return false;
 }
 
+
+// True for "#RRGGBB" (hexadecimal digits in either case).
+inline bool IsColourText(const std::string& text) {
+  if (text.size() != 7 || text[0] != '#') return false;
+  for (std::size_t i = 1; i < 7; ++i)
+    if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+  return true;
+}
+
+// The rules a complete shape keeps beyond each member's type.
+inline void CheckShape(const TShapeAttributes& shape, const TPlace& where) {
+  static const char* const kTypes[] = {"line", "rectangle", "polyline", "polygon", "arc", "ellipse", "text"};
+  if (shape.Type.empty()) Fail(where.Member("type"), "a shape needs a type: line, rectangle, polyline, polygon, arc, ellipse or text");
+  if (std::find(std::begin(kTypes), std::end(kTypes), shape.Type) == std::end(kTypes))
+    Fail(where.Member("type"), "\"" + shape.Type + "\" is none of line, rectangle, polyline, polygon, arc, ellipse, text");
+  const std::size_t points = shape.Points.size();
+  const auto needPoints = [&](std::size_t least, bool exactly) {
+    if (points < least || (exactly && points != least))
+      Fail(where.Member("points"), "a " + shape.Type + " needs " + (exactly ? "" : "at least ") +
+                                       std::to_string(least) + " points, not " + std::to_string(points));
+  };
+  if (shape.Type == "line" || shape.Type == "rectangle") needPoints(2, true);
+  if (shape.Type == "polyline") needPoints(2, false);
+  if (shape.Type == "polygon") needPoints(3, false);
+  const auto range = [&](const char* name, std::int32_t value, std::int32_t least, std::int32_t most) {
+    if (value < least || value > most)
+      Fail(where.Member(name), "expected " + std::to_string(least) + " to " + std::to_string(most) + ", found " +
+                                   std::to_string(value));
+  };
+  constexpr std::int32_t kLargest = std::numeric_limits<std::int32_t>::max();
+  range("radius", shape.Radius, 0, kLargest);
+  range("radiusY", shape.RadiusY, 0, kLargest);
+  range("fontSize", shape.FontSize, 1, kLargest);
+  range("lineWidth", shape.LineWidth, 0, 100);
+  if (shape.Alignment != "left" && shape.Alignment != "center" && shape.Alignment != "right")
+    Fail(where.Member("alignment"), "expected left, center or right, found \"" + shape.Alignment + "\"");
+  if (!IsColourText(shape.Color)) Fail(where.Member("color"), "expected a colour such as \"#000080\"");
+  if (!shape.Fill.empty() && !IsColourText(shape.Fill))
+    Fail(where.Member("fill"), "expected a colour such as \"#FFFFC0\", or no fill member");
+}
 
 inline void CheckPartCount(std::int32_t partCount, const TPlace& where) {
   if (partCount < 1)

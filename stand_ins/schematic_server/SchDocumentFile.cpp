@@ -89,6 +89,11 @@ TJson ComponentToJson(const TComponent& component) {
   else
     out.erase("designator");
   WriteList(out, "pins", component.Container.Pins, [](const auto& p) { return PinToJson(*p); });
+  WriteList(out, "graphics", component.Graphics, [](const TPartShape& shape) {
+    TJson o = FileShape(shape.Source);
+    WriteFields(ShapeFields(), shape.S, TShapeAttributes{}, o);
+    return o;
+  });
   WriteList(out, "parameters", component.Container.Parameters, [](const auto& p) { return ParameterToJson(*p, {}); });
   WriteList(out, "implementations", component.Implementations, [](const auto& i) { return ImplementationToJson(*i); });
   return out;

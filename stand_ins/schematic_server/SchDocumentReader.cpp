@@ -35,6 +35,8 @@ enum TRole : std::uint8_t {
   roImplementation,
   roDatafiles,
   roDatafile,
+  roGraphics,
+  roShape,
   roSkip,     // passed over: it follows a fault, or the file is not an object
   roCapture,  // kept whole as JSON (never a frame of its own)
 };
@@ -98,7 +100,7 @@ struct TFrame {
   TParameter* Parameter = nullptr;
   TPin* Pin = nullptr;
   TImplementation* Implementation = nullptr;
-  std::size_t Link = 0;             // roDatafile: its index in Implementation->Links
+  std::size_t Link = 0;             // roDatafile: its index in Implementation->Links; roShape: in Component->Graphics
   TContainer* Container = nullptr;  // roPins, roParameters: where the items go
 };
 
@@ -270,6 +272,16 @@ class TDocumentReader final : public nlohmann::json_sax<TJson> {
         frame.Link = frame.Implementation->Links.size();
         frame.Members = &frame.Implementation->Links.emplace_back().Source;
         break;
+      case roGraphics:
+        frame.Component = parent.Component;
+        if (parent.Repeated) frame.Component->Graphics.clear();
+        break;
+      case roShape:
+        // Shapes do not nest, so no other shape is added while this one is open and its place stays.
+        frame.Component = parent.Component;
+        frame.Link = frame.Component->Graphics.size();
+        frame.Members = &frame.Component->Graphics.emplace_back().Source;
+        break;
       default:
         break;
     }
@@ -314,6 +326,7 @@ class TDocumentReader final : public nlohmann::json_sax<TJson> {
         case roParameters: return roParameter;
         case roImplementations: return roImplementation;
         case roDatafiles: return roDatafile;
+        case roGraphics: return roShape;
         default: return roCapture;
       }
     }
@@ -323,6 +336,7 @@ class TDocumentReader final : public nlohmann::json_sax<TJson> {
       if (key == "pins" && isArray) return roPins;
       if (key == "parameters" && isArray) return roParameters;
       if (key == "implementations" && isArray) return roImplementations;
+      if (key == "graphics" && isArray) return roGraphics;
     } else if (parent.Role == roImplementation) {
       if (key == "parameters" && isArray) return roParameters;
       if (key == "datafiles" && isArray) return roDatafiles;
@@ -372,7 +386,7 @@ class TDocumentReader final : public nlohmann::json_sax<TJson> {
           designator.Shorthand = true;
           return;
         }
-        if (key == "pins" || key == "parameters" || key == "implementations") refuseNonArray();
+        if (key == "pins" || key == "parameters" || key == "implementations" || key == "graphics") refuseNonArray();
         known = ReadField(GrafFields(), frame.Component->G, key, value, frame.Self) ||
                 ReadField(ComponentFields(), frame.Component->C, key, value, frame.Self);
         break;
@@ -392,6 +406,9 @@ class TDocumentReader final : public nlohmann::json_sax<TJson> {
       case roDatafile:
         known = ReadField(DatafileFields(), frame.Implementation->Links[frame.Link], key, value, frame.Self);
         break;
+      case roShape:
+        known = ReadField(ShapeFields(), frame.Component->Graphics[frame.Link].S, key, value, frame.Self);
+        break;
       default:
         return;
     }
@@ -410,6 +427,7 @@ class TDocumentReader final : public nlohmann::json_sax<TJson> {
       frame.Members->Order = order;
     }
     if (frame.Role == roComponent) CheckPartCount(frame.Component->C.PartCount, frame.Self);
+    if (frame.Role == roShape) CheckShape(frame.Component->Graphics[frame.Link].S, frame.Self);
   }
 
   TDocument& FDocument;

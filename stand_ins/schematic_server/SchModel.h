@@ -119,6 +119,8 @@ struct TPinAttributes {
   std::string Name, Designator;
   std::int32_t Length = 0;
   std::uint8_t Orientation = 0;
+  // Whether a drawing of the part shows the pin's name and designator (0 hides it).
+  std::uint8_t ShowName = 1, ShowDesignator = 1;
   std::int32_t PinInteger1 = 0, PinInteger2 = 0;
   std::uint8_t PinByte = 0;
   std::string PinString1, PinString2, PinString3, PinString4;
@@ -153,6 +155,30 @@ struct TFileMembers {
   std::shared_ptr<const std::vector<std::string>> Order;
   TJson Unknown;  // an object of the unknown members, or null when there are none
   bool Empty() const { return !Order || Order->empty(); }
+};
+
+// One shape of a component's part graphics, in the sheet's coordinates (y grows upwards), as its file gives it.
+struct TShapeAttributes {
+  std::string Type;            // line, rectangle, polyline, polygon, arc, ellipse or text
+  std::int32_t OwnerPart = 0;  // 0: every part
+  std::vector<std::array<std::int32_t, 2>> Points;  // line and rectangle: 2; polyline: 2 or more; polygon: 3 or more
+  std::array<std::int32_t, 2> Center{};             // arc, ellipse
+  std::int32_t Radius = 0;
+  std::int32_t RadiusY = 0;  // 0: the same as Radius
+  std::int32_t StartAngle = 0, EndAngle = 360;  // arc: degrees counter-clockwise from the positive x axis
+  std::array<std::int32_t, 2> Location{};       // text: its point, which the text is centred on vertically
+  std::string Text;
+  std::int32_t FontSize = 10;  // sheet units
+  std::string Alignment = "left";  // left, center or right of the point
+  std::int32_t LineWidth = 1;      // pixels of the drawing; 0 draws no outline
+  std::string Color = "#000080";   // outline and text
+  std::string Fill;                // "#RRGGBB", or empty for none
+  bool operator==(const TShapeAttributes&) const = default;
+};
+
+struct TPartShape {
+  TShapeAttributes S;
+  TFileMembers Source;
 };
 
 struct TDatafileLink {
@@ -235,6 +261,8 @@ class TComponent final : public TRegistered {
   std::unique_ptr<TParameter> Designator;
   TContainer Container{this, nullptr};
   std::vector<std::unique_ptr<TImplementation>> Implementations;
+  // The part graphics, in file order; a drawing of a part shows those of the part and those of every part.
+  std::vector<TPartShape> Graphics;
   TFileMembers Source;
 
   bool IsCurrentLibraryComponent() const;
