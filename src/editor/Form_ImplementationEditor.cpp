@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "host/ExternalForm.h"
 #include "host/HostApi.h"
 #include "host/InterfacePtr.h"
 #include "host/MessageBoxes.h"
@@ -638,11 +639,35 @@ void TImplementationEditorDialog::FormResize(ui::TControl&) {
 
 // ------------------------------------------------------------------ pin mapping page
 
+void TImplementationEditorDialog::EnsurePartImage() {
+  if (FPartImage != nullptr) return;
+  FPartImage = Add<ui::TExternalFormPanel>("ExternalForm_PartImage", Panel_PartImage);
+  FPartImage->SetBounds({0, 0, Panel_PartImage->Width(), Panel_PartImage->Height()});
+  FPartImage->SetAlign(ui::alClient);
+  FPartImage->SetColor(ui::clWindow);
+  if (TInterfacePtr<IInterface> painter = SchServer().CreatePainter()) {
+    void* form = nullptr;
+    if (painter->QueryInterface(IID_IExternalForm, &form) == S_OK32 && form != nullptr)
+      FPartPainter = TInterfacePtr<IExternalForm>::Attach(static_cast<IExternalForm*>(form));
+  }
+  if (FPartPainter)
+    FPartImage->SetContent(std::make_shared<TExternalFormContent>(FPartPainter));
+  else
+    FPartImage->SetCaption(Panel_PartImage->Caption());  // what the panel said stays in view
+  FPartImage->SetVisible(true);
+}
+
 void TImplementationEditorDialog::UpdatePartView() {
   if (FImplementationData && FImplementationData->FComponentHandle != 0) {
     Label_PartID->SetCaption("Part " + std::to_string(FPartIndex) + "/" + std::to_string(PartCount()));
     Button_PreviousPart->SetEnabled(FPartIndex > 1);
     Button_NextPart->SetEnabled(FPartIndex < PartCount());
+    EnsurePartImage();
+    FPartImage->SetVisible(true);
+    if (FPartPainter) {
+      SchServer().DrawComponentByHandle(FPartPainter.Get(), FImplementationData->FComponentHandle, FPartIndex);
+      FPartImage->Redraw();
+    }
   } else {
     Label_PartID->SetCaption("Part " + std::to_string(FPartIndex));
     Button_PreviousPart->SetEnabled(true);

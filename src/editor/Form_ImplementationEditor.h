@@ -7,6 +7,7 @@
 
 #include "editor/SimImplementationEditorManager.h"
 #include "host/HostInterfaces.h"
+#include "host/InterfacePtr.h"
 #include "model_data/ImplementationData.h"
 #include "ui/Controls.h"
 #include "ui/TreeList.h"
@@ -128,6 +129,8 @@ class TImplementationEditorDialog final : public ui::TForm {
 
   // The pin mapping page and the lower pane.
   void UpdatePartView();
+  // Once per dialog: the container of the part drawing on Panel_PartImage, with the schematic server's painter.
+  void EnsurePartImage();
   void FillPinMapping();
   void StorePinMapping();
   void UpdateLowerPane();
@@ -143,6 +146,10 @@ class TImplementationEditorDialog final : public ui::TForm {
   std::unique_ptr<TImplementationData> FImplementationData;
   std::unique_ptr<TSimImplementationEditorManager> FEditorManager;
   int FPartIndex = 1;
+  // The part drawing: its container (owned by the dialog, on Panel_PartImage) and the server's painter (none
+  // when the server offers none).
+  ui::TExternalFormPanel* FPartImage = nullptr;
+  TInterfacePtr<IExternalForm> FPartPainter;
   std::string FCurrentKind;
   std::string FCurrentSubKind;
   // The kind and sub-kind the schematic holds (defaults for none), which OK compares with.

@@ -96,6 +96,8 @@ struct TFormScript {
 std::optional<TFormScript> TakeFormScript();
 // Hands one line of an automated form's transcript to the host (without its line feed).
 void WriteFormTranscriptLine(std::string_view line);
+// Hands a drawing an automated form showed to the host, which writes it as FileName beside the transcript.
+void WriteFormDrawing(std::string_view fileName, std::string_view content);
 
 // The window system the host registered to show modal forms on a screen (a ui::TWindowBackend of this
 // build), or null: none registered, or a platform whose forms are not drawn by a loaded window system.

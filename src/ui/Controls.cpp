@@ -306,7 +306,7 @@ void TControl::SetFocus() {
 
 // ---------------------------------------------------------------- simple kinds
 
-void TExternalFormPanel::SetContent(std::any content) {
+void TExternalFormPanel::SetContent(std::shared_ptr<TPanelContent> content) {
   FContent = std::move(content);
   Notify(prContent);
 }
@@ -827,7 +827,7 @@ const char* PropertyName(TProperty property) {
   static constexpr const char* names[] = {
       "Name",    "Parent",  "Bounds",    "Align",    "Caption",    "Lines",      "Caret",   "Items",     "ItemIndex",
       "Checked", "Enabled", "Visible",   "ReadOnly", "TextColor",  "Color",      "Font",    "Focus",     "ActivePage",
-      "Columns", "Rows",    "Cells",     "FocusedRow", "ModalResult", "Closed",  "Content"};
+      "Columns", "Rows",    "Cells",     "FocusedRow", "ModalResult", "Closed",  "Content", "Drawing"};
   return property < std::size(names) ? names[property] : "?";
 }
 

@@ -19,6 +19,7 @@ namespace tolvex::ui {
 class TControl;
 class TForm;
 class TPopupMenu;
+class TPanelContent;
 
 enum TColor : std::uint8_t { clWindowText, clGrayText, clWindow, clBtnFace };
 enum TAlign : std::uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient };
@@ -66,6 +67,7 @@ enum TProperty : std::uint8_t {
   prModalResult,
   prClosed,
   prContent,
+  prDrawing,  // an external form drew again; no property of its own, so no transcript state shows it
 };
 const char* PropertyName(TProperty property);
 
@@ -242,15 +244,18 @@ class TSplitter final : public TControl {
   TSplitter() : TControl(ckSplitter) {}
 };
 
-// Hosts a form that lives outside the model (a painter's own window) in its own area.
+// Hosts a form that lives outside the model (a painter's own window) in its own area. A backend shows
+// DrawPanelContent (ui/Drawing.h) of the panel, again each time the content or its size changes.
 class TExternalFormPanel final : public TPanel {
  public:
   TExternalFormPanel() : TPanel(ckExternalFormPanel) {}
-  const std::any& Content() const { return FContent; }
-  void SetContent(std::any content);  // not owned: whoever made it keeps its reference
+  const std::shared_ptr<TPanelContent>& Content() const { return FContent; }
+  void SetContent(std::shared_ptr<TPanelContent> content);
+  // The content has something new to show (its form drew again): reported as prDrawing.
+  void Redraw() { Notify(prDrawing); }
 
  private:
-  std::any FContent;
+  std::shared_ptr<TPanelContent> FContent;
 };
 
 class TEdit final : public TControl {

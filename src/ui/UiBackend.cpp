@@ -70,6 +70,8 @@ TModalResult TPlatformUiBackend::RunModal(TForm& form) {
   TScriptedSession& session = *FSession;
   session.ScriptName = std::move(script->Name);
   session.Transcript.SetLineSink([](const std::string& line) { os::WriteFormTranscriptLine(line); });
+  session.Transcript.SetDrawingSink(
+      [](const std::string& file, const std::string& svg) { os::WriteFormDrawing(file, svg); });
   session.Backend.SetDeferUnansweredCommonDialogs(true);
   session.Backend.QueueScript(ParseUiScript(script->Text), session.Transcript);
   TScopedUiBackend scope(session.Backend);

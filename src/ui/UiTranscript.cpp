@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "ui/Drawing.h"
 #include "ui/TreeList.h"
 
 namespace tolvex::ui {
@@ -132,8 +133,9 @@ std::string Value(const TControl& control, TProperty property, const std::string
     case prContent:
       return kind == ckExternalFormPanel
                  ? std::string("Content=") +
-                       (static_cast<const TExternalFormPanel&>(control).Content().has_value() ? "set" : "none")
+                       (static_cast<const TExternalFormPanel&>(control).Content() ? "set" : "none")
                  : std::string();
+    case prDrawing: return {};  // a drawing has its own line
   }
   return {};
 }
@@ -163,6 +165,24 @@ void TUiTranscript::Begin(TForm& form) {
   FOuter = form.Observer();
   form.SetObserver(this);
   Add("form " + NameOf(form));
+  // What the form's external panels showed before the run began.
+  std::vector<const TControl*> order;
+  Walk(form, order);
+  for (const TControl* control : order)
+    if (control->Kind() == ckExternalFormPanel) WriteDrawing(static_cast<const TExternalFormPanel&>(*control));
+}
+
+void TUiTranscript::WriteDrawing(const TExternalFormPanel& panel) {
+  if (!panel.Content()) return;
+  const TDrawing drawing = DrawPanelContent(panel);
+  std::string svg = DrawingToSvg(drawing);
+  std::string& last = FDrawn[&panel];
+  // Drawn again the same, it shows nothing new.
+  if (svg == last) return;
+  last = std::move(svg);
+  const std::string file = DrawingFileName(drawing.Title, panel.Name());
+  Add(Indent() + "drawing " + NameOf(panel) + " " + QuoteText(file));
+  if (FDrawingSink) FDrawingSink(file, last);
 }
 
 void TUiTranscript::Detach() {
@@ -170,6 +190,7 @@ void TUiTranscript::Detach() {
   FForm = nullptr;
   FOuter = nullptr;
   FChanged.clear();
+  FDrawn.clear();
 }
 
 std::string TUiTranscript::NameOf(const TControl& control) const {
@@ -202,8 +223,13 @@ void TUiTranscript::FlushState() {
   };
   std::stable_sort(FChanged.begin(), FChanged.end(),
                    [&](const auto& a, const auto& b) { return rank(a.first) < rank(b.first); });
+  std::vector<const TExternalFormPanel*> redrawn;
   for (auto& [control, properties] : FChanged) {
     std::sort(properties.begin(), properties.end());
+    if (control->Kind() == ckExternalFormPanel &&
+        std::any_of(properties.begin(), properties.end(),
+                    [](TProperty p) { return p == prContent || p == prDrawing || p == prBounds; }))
+      redrawn.push_back(static_cast<const TExternalFormPanel*>(control));
     const std::string name = NameOf(*control);
     std::string line = Indent() + "state " + name;
     std::string last;
@@ -218,6 +244,8 @@ void TUiTranscript::FlushState() {
     if (any) Add(std::move(line));
   }
   FChanged.clear();
+  // After the state that led to them, the drawings the step made.
+  for (const TExternalFormPanel* panel : redrawn) WriteDrawing(*panel);
 }
 
 void TUiTranscript::Show(const TControl& control) {
@@ -289,6 +317,7 @@ void TUiTranscript::PropertyChanged(TControl& control, TProperty property) {
 
 void TUiTranscript::ControlDestroyed(TControl& control) {
   std::erase_if(FChanged, [&](const auto& entry) { return entry.first == &control; });
+  FDrawn.erase(&control);
   if (FOuter != nullptr) FOuter->ControlDestroyed(control);
   if (&control == FForm) {
     FForm = nullptr;

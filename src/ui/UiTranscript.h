@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,6 +35,12 @@ class TUiTranscript final : public TControlObserver {
 
   // Sink is called with every line as it is added (the lines are kept as well); empty for none.
   void SetLineSink(std::function<void(const std::string&)> sink) { FLineSink = std::move(sink); }
+  // Each time an external-form panel shows a new drawing (when the run begins, and after a step that changed its
+  // content, its size or made it draw again) a `drawing` line names the file the drawing goes to, and Sink gets
+  // that file name and the drawing as SVG; empty for none (the line is written all the same).
+  void SetDrawingSink(std::function<void(const std::string& file, const std::string& svg)> sink) {
+    FDrawingSink = std::move(sink);
+  }
 
   const std::vector<std::string>& Lines() const { return FLines; }
   std::string Text() const;  // the lines, each ending in a line feed
@@ -45,11 +52,16 @@ class TUiTranscript final : public TControlObserver {
  private:
   void Detach();
   void Add(std::string line);
+  // A `drawing` line and the drawing for the sink, unless the panel shows what it showed last.
+  void WriteDrawing(const TExternalFormPanel& panel);
   std::string NameOf(const TControl& control) const;
   std::string Indent() const { return FInStep ? "  " : ""; }
 
   std::vector<std::string> FLines;
   std::function<void(const std::string&)> FLineSink;
+  std::function<void(const std::string&, const std::string&)> FDrawingSink;
+  // The SVG last written for each panel.
+  std::map<const TControl*, std::string> FDrawn;
   TForm* FForm = nullptr;
   TControlObserver* FOuter = nullptr;
   bool FInStep = false;

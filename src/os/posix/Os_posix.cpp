@@ -294,6 +294,11 @@ std::optional<TFormScript> TakeFormScript() {
 
 void WriteFormTranscriptLine(std::string_view line) { TvxWriteFormTranscript(line.data(), line.size()); }
 
+void WriteFormDrawing(std::string_view fileName, std::string_view content) {
+  const std::string name(fileName);
+  TvxWriteFormDrawing(name.c_str(), content.data(), content.size());
+}
+
 void* RegisteredWindowBackend() { return TvxGetWindowBackend(); }
 
 char GetDecimalSeparator() { return TvxGetDecimalSeparator(); }

@@ -255,6 +255,7 @@ char& DecimalSeparatorValue() {
 // The Windows host has no channel for form scripts yet: forms are never automated there.
 std::optional<TFormScript> TakeFormScript() { return std::nullopt; }
 void WriteFormTranscriptLine(std::string_view) {}
+void WriteFormDrawing(std::string_view, std::string_view) {}
 
 // The Windows forms are drawn by this library itself (a later backend), not by a loaded window system.
 void* RegisteredWindowBackend() { return nullptr; }

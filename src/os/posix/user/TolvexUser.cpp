@@ -42,6 +42,8 @@ struct TState {
   std::deque<TFormScript> FormScripts;
   TvxTranscriptSink TranscriptSink = nullptr;
   void* TranscriptSinkContext = nullptr;
+  TvxDrawingSink DrawingSink = nullptr;
+  void* DrawingSinkContext = nullptr;
   void* WindowBackend = nullptr;
 };
 
@@ -232,6 +234,28 @@ void TvxWriteFormTranscript(const char* line, size_t length) {
   // A copy, so the sink always gets a NUL-terminated text of exactly Length bytes.
   const std::string copy = line ? std::string(line, length) : std::string();
   sink(context, copy.c_str(), copy.size());
+}
+
+void TvxSetFormDrawingSink(TvxDrawingSink sink, void* context) {
+  TState& s = State();
+  std::lock_guard<std::mutex> guard(s.Lock);
+  s.DrawingSink = sink;
+  s.DrawingSinkContext = context;
+}
+
+void TvxWriteFormDrawing(const char* name, const char* data, size_t length) {
+  TState& s = State();
+  TvxDrawingSink sink;
+  void* context;
+  {
+    std::lock_guard<std::mutex> guard(s.Lock);
+    sink = s.DrawingSink;
+    context = s.DrawingSinkContext;
+  }
+  if (!sink) return;
+  const std::string nameCopy = name ? name : "";
+  const std::string dataCopy = data ? std::string(data, length) : std::string();
+  sink(context, nameCopy.c_str(), dataCopy.c_str(), dataCopy.size());
 }
 
 void TvxSetWindowBackend(void* backend) {

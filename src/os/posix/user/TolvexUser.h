@@ -79,6 +79,12 @@ TVX_API void TvxClearFormScripts(void);
 typedef void (*TvxTranscriptSink)(void* context, const char* line, size_t length);
 TVX_API void TvxSetFormTranscriptSink(TvxTranscriptSink sink, void* context);
 TVX_API void TvxWriteFormTranscript(const char* line, size_t length);
+/* Where the drawings an automated form shows go (an external-form panel's content as SVG, named by the
+   transcript's `drawing` line): Name is the file's name without a folder, Data its Length bytes; both are
+   valid only during the call. The host writes the file beside the transcript. Without a sink they are dropped. */
+typedef void (*TvxDrawingSink)(void* context, const char* name, const char* data, size_t length);
+TVX_API void TvxSetFormDrawingSink(TvxDrawingSink sink, void* context);
+TVX_API void TvxWriteFormDrawing(const char* name, const char* data, size_t length);
 
 #ifdef __cplusplus
 }
