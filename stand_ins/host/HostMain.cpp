@@ -392,6 +392,32 @@ void WriteUiTranscriptLine(void* context, const char* line, size_t length) {
   Journal().Write("ui", {{"line", std::string(line, length)}});
 }
 
+// Where the drawings of a form go: beside the --ui-transcript file, else beside the journal's file, else (a journal
+// on standard output, or none) in the working folder; empty for a file named without a folder.
+std::string DrawingFolder(const THost& host) {
+  std::string beside = host.Options.UiTranscriptPath;
+  if (beside.empty() && host.Options.JournalPath != "-") beside = host.Options.JournalPath;
+  return PathFolder(beside);
+}
+
+// A drawing a form showed, under the name its transcript's `drawing` line gives: written and journaled.
+void WriteUiDrawing(void* context, const char* name, const char* data, size_t length) {
+  auto* host = static_cast<THost*>(context);
+  const std::string file = name ? name : "";
+  const std::string folder = DrawingFolder(*host);
+  const std::string path = folder.empty() ? file : folder == "/" ? "/" + file : folder + "/" + file;
+  std::string error;
+  // The name comes from the plug-in: only a plain file name is written, never a place elsewhere.
+  if (file.empty() || file.size() > 255 || file.find('/') != std::string::npos || file[0] == '.') {
+    error = "not a plain file name";
+  } else if (std::FILE* out = os::CreateFileAfresh(path, error)) {
+    if (length > 0 && std::fwrite(data, 1, length, out) != length) error = std::strerror(errno);
+    if (std::fclose(out) != 0 && error.empty()) error = std::strerror(errno);
+  }
+  Journal().Write("drawing", {{"path", path}, {"result", error.empty() ? "written" : "failed"}, {"error", error}});
+  if (!error.empty()) std::fprintf(stderr, "tolvex-host: cannot write the drawing %s: %s\n", path.c_str(), error.c_str());
+}
+
 void OnWorkspaceEvent(void*, const char* operation, const char* project, const char* detail) {
   Journal().Write("workspace", {{"op", operation ? operation : ""},
                                 {"project", project ? project : ""},
@@ -845,6 +871,7 @@ int main(int argc, char** argv) {
   TvxSetThreadDispatcher(&DispatchHostEvent, &host);
   TvxSetPeekHook(&OnPeek, &host);
   TvxSetFormTranscriptSink(&WriteUiTranscriptLine, &host);
+  TvxSetFormDrawingSink(&WriteUiDrawing, &host);
   for (const std::string& path : host.Options.Choices) host.Client->ProcessLauncher().QueueChoice(path);
 
   // The host's own modules come first, as in a real installation; the plug-in finds them loaded.
@@ -959,6 +986,7 @@ int main(int argc, char** argv) {
   ClearHostExports();
   for (auto it = host.StandIns.rbegin(); it != host.StandIns.rend(); ++it) dlclose(it->second);
   TvxSetFormTranscriptSink(nullptr, nullptr);
+  TvxSetFormDrawingSink(nullptr, nullptr);
   if (host.UiTranscript) std::fclose(host.UiTranscript);
   Journal().Write("exit", {});
   return exitCode;
