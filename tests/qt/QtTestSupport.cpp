@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTest>
 
 #include <cstdlib>
 #include <filesystem>
@@ -41,6 +42,12 @@ ui::TWindowBackend& QtBackend() {
 }
 
 QWidget* ShownDialog() { return QApplication::activeModalWidget(); }
+
+void WaitUntilActive() {
+  QWidget* dialog = ShownDialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(QTest::qWaitForWindowActive(dialog, 5000)) << "the dialog never became active";
+}
 
 std::map<const ui::TControl*, QWidget*> WidgetsOfShownForm() {
   std::map<const ui::TControl*, QWidget*> widgets;

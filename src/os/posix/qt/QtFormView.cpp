@@ -668,8 +668,9 @@ void TQtFormView::SyncBounds(TView& view) {
     return;
   }
   int width = b.Width;
-  // A label without a width is as wide as its text.
-  if (view.Kind == ckLabel && width == 0) width = view.Widget->sizeHint().width();
+  // A label is at least as wide as its text (one without a width exactly so): the designed widths
+  // were measured in a narrower font than this platform's, and a cut caption tells the user nothing.
+  if (view.Kind == ckLabel) width = std::max(width, view.Widget->sizeHint().width());
   const QRect geometry(b.Left, b.Top, std::max(0, width), std::max(0, b.Height));
   if (view.Widget->geometry() != geometry) view.Widget->setGeometry(geometry);
   if (view.Kind == ckSplitter) {
