@@ -23,7 +23,9 @@
 #include "HostileFiles.h"
 #include "common/JsonParseError.h"
 #include "common/RegularFile.h"
+#include "host/ExternalForm.h"
 #include "host/SchServerApi.h"
+#include "ui/Drawing.h"
 
 namespace {
 
@@ -1524,6 +1526,220 @@ TEST_F(PravikTest, APainterRecordsEveryPartDrawnIntoIt) {
   EXPECT_EQ(none, nullptr);
   painter->Release();
   EXPECT_EQ(raw->Release(), 0u);
+}
+
+// ---- Part graphics and the part drawing ------------------------------------------------------------------------
+
+// Part Part of Component drawn into a new painter and painted, through the host's interfaces, at Width by Height.
+ui::TDrawing PaintedPart(THandle component, std::int32_t part, int width = 313, int height = 222) {
+  IInterface* raw = Api().CreatePainter();
+  void* object = nullptr;
+  EXPECT_EQ(raw->QueryInterface(IID_IExternalForm, &object), S_OK32);
+  auto form = TInterfacePtr<IExternalForm>::Attach(static_cast<IExternalForm*>(object));
+  raw->Release();
+  // Drawn into through its IExternalForm, as the plug-in does.
+  Api().DrawComponentByHandle(form.Get(), component, part);
+  TExternalFormContent content(form);
+  ui::TDrawing drawing;
+  drawing.Width = width;
+  drawing.Height = height;
+  drawing.Title = content.Name();
+  EXPECT_TRUE(content.Paint(drawing));
+  return drawing;
+}
+
+std::vector<std::string> TextsOf(const ui::TDrawing& drawing) {
+  std::vector<std::string> texts;
+  for (const ui::TShape& shape : drawing.Shapes)
+    if (shape.Kind == ui::shText) texts.push_back(shape.Text);
+  std::sort(texts.begin(), texts.end());
+  return texts;
+}
+
+std::size_t CountOf(const ui::TDrawing& drawing, ui::TShapeKind kind, ui::TRgb pen = 0xFFFFFFFFu) {
+  return static_cast<std::size_t>(std::count_if(drawing.Shapes.begin(), drawing.Shapes.end(), [&](const ui::TShape& s) {
+    return s.Kind == kind && (pen == 0xFFFFFFFFu || s.Pen == pen);
+  }));
+}
+
+TEST_F(PravikTest, PartGraphicsAndPinFlagsAreReadAndSavedBack) {
+  const std::string path = Copy("every_attribute.SchDoc");
+  const THandle document = Open(path);
+  // Saved through an edit of the component, so the graphics are written afresh and not copied.
+  ASSERT_TRUE(Api().QueueUserEdit(R"({"s1": "changed"})"));
+  ASSERT_NE(Api().ImportFromUser(Component(document, "U7")), 0);
+  ASSERT_TRUE(Save(document, ""));
+  json before = ParseFile(kData + "every_attribute.SchDoc");
+  before["components"][0]["s1"] = "changed";
+  const json after = ParseFile(path);
+  EXPECT_EQ(before, after) << json::diff(before, after).dump(1);
+  EXPECT_EQ(after["components"][0]["graphics"][0]["style"], "an unknown member of a shape");
+}
+
+TEST_F(PravikTest, WrongGraphicsAreRefusedWithTheirPlace) {
+  struct TCase {
+    const char* Name;
+    std::string Graphics;  // the component's graphics member
+    std::string Expected;
+  };
+  const std::vector<TCase> cases = {
+      {"not a list", R"({})", "components[0].graphics: expected an array, found object"},
+      {"not a shape", R"([7])", "components[0].graphics[0]: expected an object, found number"},
+      {"no type", R"([{"points": [[0, 0], [1, 1]]}])", "components[0].graphics[0].type: a shape needs a type"},
+      {"an unknown type", R"([{"type": "blob"}])",
+       "components[0].graphics[0].type: \"blob\" is none of line, rectangle, polyline, polygon, arc, ellipse, text"},
+      {"a line of three points", R"([{"type": "line", "points": [[0, 0], [1, 1], [2, 2]]}])",
+       "components[0].graphics[0].points: a line needs 2 points, not 3"},
+      {"a rectangle of one point", R"([{"type": "rectangle", "points": [[0, 0]]}])",
+       "components[0].graphics[0].points: a rectangle needs 2 points, not 1"},
+      {"a polyline of one point", R"([{"type": "polyline", "points": [[0, 0]]}])",
+       "components[0].graphics[0].points: a polyline needs at least 2 points, not 1"},
+      {"a polygon of two points", R"([{"type": "polygon", "points": [[0, 0], [1, 1]]}])",
+       "components[0].graphics[0].points: a polygon needs at least 3 points, not 2"},
+      {"the first wrong shape is told", R"([{"type": "line"}, {"type": "blob"}])",
+       "components[0].graphics[0].points: a line needs 2 points, not 0"},
+      {"a point of three numbers", R"([{"type": "line", "points": [[0, 0, 0], [1, 1]]}])",
+       "components[0].graphics[0].points[0]: expected an array of 2 integers, found one of 3"},
+      {"points not a list", R"([{"type": "line", "points": 4}])",
+       "components[0].graphics[0].points: expected an array of points [x, y], found number"},
+      {"a negative radius", R"([{"type": "ellipse", "radius": -1}])",
+       "components[0].graphics[0].radius: expected 0 to 2147483647, found -1"},
+      {"a font of no size", R"([{"type": "text", "fontSize": 0}])",
+       "components[0].graphics[0].fontSize: expected 1 to 2147483647, found 0"},
+      {"a line too wide", R"([{"type": "ellipse", "lineWidth": 101}])",
+       "components[0].graphics[0].lineWidth: expected 0 to 100, found 101"},
+      {"an unknown alignment", R"([{"type": "text", "alignment": "middle"}])",
+       "components[0].graphics[0].alignment: expected left, center or right, found \"middle\""},
+      {"a colour by name", R"([{"type": "ellipse", "color": "navy"}])",
+       "components[0].graphics[0].color: expected a colour such as \"#000080\""},
+      {"a fill too short", R"([{"type": "ellipse", "fill": "#fff"}])",
+       "components[0].graphics[0].fill: expected a colour such as \"#FFFFC0\", or no fill member"},
+      {"a text that is a number", R"([{"type": "text", "text": 5}])",
+       "components[0].graphics[0].text: expected a text, found number"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string path = Write("graphics.SchDoc", R"({"components": [{"graphics": )" + c.Graphics + "}]}");
+    const std::string error = OpenError(path);
+    EXPECT_NE(error.find(c.Expected), std::string::npos) << error;
+    EXPECT_EQ(Api().GetDocumentCount(), 0);
+  }
+}
+
+TEST_F(PravikTest, APartIsDrawnWithItsOwnAndTheCommonShapesAndPins) {
+  const THandle document = Open(std::string(TOLVEX_TEST_DATA_DIR) + "/editor/parts.SchDoc");
+  const THandle u1 = Component(document, "U1");
+  const ui::TDrawing part1 = PaintedPart(u1, 1), part2 = PaintedPart(u1, 2);
+  EXPECT_EQ(part1.Title, "part-U1-1");
+  EXPECT_EQ(part2.Title, "part-U1-2");
+  // The part's own triangle and letter, then the pins of the part and the supply pins of both; OUT hides its name.
+  EXPECT_EQ(TextsOf(part1), (std::vector<std::string>{"1", "2", "3", "4", "8", "A", "IN+", "IN-", "V+", "V-"}));
+  EXPECT_EQ(TextsOf(part2), (std::vector<std::string>{"4", "5", "6", "7", "8", "B", "IN+", "IN-", "V+", "V-"}));
+  for (const ui::TDrawing* drawing : {&part1, &part2}) {
+    EXPECT_EQ(CountOf(*drawing, ui::shPolygon), 1u);
+    EXPECT_EQ(CountOf(*drawing, ui::shLine, 0x000000), 5u) << "a line per pin";
+    ASSERT_FALSE(drawing->Shapes.empty());
+    // The white background first, then everything within the area.
+    EXPECT_EQ(drawing->Shapes[0].Kind, ui::shRectangle);
+    EXPECT_EQ(drawing->Shapes[0].Fill, 0xFFFFFFu);
+    for (const ui::TShape& shape : drawing->Shapes)
+      for (const ui::TDrawingPoint& p : shape.Points) {
+        EXPECT_TRUE(p.X >= 0 && p.X <= 313 && p.Y >= 0 && p.Y <= 222) << p.X << "," << p.Y;
+      }
+  }
+  const ui::TShape& triangle = *std::find_if(part1.Shapes.begin(), part1.Shapes.end(),
+                                             [](const ui::TShape& s) { return s.Kind == ui::shPolygon; });
+  EXPECT_EQ(triangle.Pen, 0x000080u);
+  EXPECT_EQ(triangle.PenWidth, 2);
+  EXPECT_EQ(triangle.Fill, 0xFFFFC0u);
+  // The sheet's y axis points up: the inverting input (y 120) is drawn above the other (y 80).
+  const auto textY = [&](const std::string& text) {
+    for (const ui::TShape& s : part1.Shapes)
+      if (s.Kind == ui::shText && s.Text == text) return s.Points[0].Y;
+    return -1;
+  };
+  EXPECT_LT(textY("IN-"), textY("IN+"));
+
+  // Arcs and ellipses come out as their kinds: the inductor's four turns, the transistor's circle.
+  EXPECT_EQ(CountOf(PaintedPart(Component(document, "L1"), 1), ui::shArc), 4u);
+  const ui::TDrawing q1 = PaintedPart(Component(document, "Q1"), 1);
+  EXPECT_EQ(CountOf(q1, ui::shEllipse), 1u);
+  EXPECT_EQ(TextsOf(q1), (std::vector<std::string>{"1", "2", "3"})) << "the pins hide their names";
+}
+
+TEST_F(PravikTest, APartWithoutGraphicsShowsItsPinsAndALibrarysCurrentComponentDrawsTheSame) {
+  const std::string library = R"({"components": [
+    {"libraryReference": "RES", "pins": [{"designator": "1", "name": "A", "location": [0, 0], "length": 10}]},
+    {"libraryReference": "BOX", "designator": "U?",
+     "pins": [{"designator": "1", "name": "IN", "location": [-20, 0], "length": 10},
+              {"designator": "2", "name": "OUT", "location": [20, 0], "length": 10, "orientation": 2}],
+     "graphics": [{"type": "rectangle", "points": [[-10, -10], [10, 10]]}]}]})";
+  const THandle document = Open(Write("parts.SchLib", library));
+  // The library shows its first component: the document's component iterator yields it.
+  const THandle iterator = Api().CreateIterator(document, pravik::kObjectIdComponent);
+  const THandle res = Api().GetFirstObject(iterator);
+  Api().DestroyIterator(iterator);
+  ASSERT_EQ(Api().GetCurrentLibraryComponent(document), res);
+  // Without graphics: the pin's line, its designator and its name.
+  const ui::TDrawing bare = PaintedPart(res, 1);
+  EXPECT_EQ(CountOf(bare, ui::shLine), 1u);
+  EXPECT_EQ(TextsOf(bare), (std::vector<std::string>{"1", "A"}));
+  EXPECT_EQ(bare.Title, "part-RES-1") << "a component without a designator is named by its library reference";
+
+  // Made the library's current component, whose pins the document shows rather than its container, it is drawn
+  // as before.
+  const THandle box = Component(document, "U?");
+  const ui::TDrawing before = PaintedPart(box, 1);
+  ASSERT_NE(Api().SetCurrentLibraryComponent(box), 0);
+  ASSERT_NE(Api().IsCurrentLibraryComponent(box, nullptr), 0);
+  const ui::TDrawing current = PaintedPart(box, 1);
+  EXPECT_EQ(current, before);
+  EXPECT_EQ(CountOf(current, ui::shRectangle), 2u) << "the background and the body";
+  EXPECT_EQ(TextsOf(current), (std::vector<std::string>{"1", "2", "IN", "OUT"}));
+}
+
+TEST_F(PravikTest, APainterPaintsWhatItsPartIsNowAndNothingForAGoneOne) {
+  const THandle document = Open(Copy("every_attribute.SchDoc"));
+  const THandle u7 = Component(document, "U7");
+  IInterface* raw = Api().CreatePainter();
+  void* object = nullptr;
+  ASSERT_EQ(raw->QueryInterface(IID_IExternalForm, &object), S_OK32);
+  auto form = TInterfacePtr<IExternalForm>::Attach(static_cast<IExternalForm*>(object));
+  // Its identity is one object whichever interface it is asked through.
+  void* identity = nullptr;
+  ASSERT_EQ(form->QueryInterface(IID_IInterface, &identity), S_OK32);
+  EXPECT_EQ(identity, static_cast<void*>(raw));
+  static_cast<IInterface*>(identity)->Release();
+  char name[16] = "untouched";
+  EXPECT_EQ(form->GetName(name, sizeof name), 0) << "nothing drawn into it yet";
+  EXPECT_STREQ(name, "");
+
+  Api().DrawComponentByHandle(form.Get(), u7, 2);
+  EXPECT_EQ(form->GetName(name, 8), 9);
+  EXPECT_STREQ(name, "part-U7");
+  TExternalFormContent content(form);
+  ui::TDrawing drawing;
+  drawing.Width = 200;
+  drawing.Height = 100;
+  ASSERT_TRUE(content.Paint(drawing));
+  // Part 2: its polygon and the common text; pin 4 hides its name and designator, pin 7 shows both.
+  EXPECT_EQ(CountOf(drawing, ui::shPolygon), 1u);
+  EXPECT_EQ(CountOf(drawing, ui::shArc), 0u);
+  EXPECT_EQ(TextsOf(drawing), (std::vector<std::string>{"7", "OUT_B", "TL072"}));
+  EXPECT_EQ(form->Paint(nullptr, 10, 10), E_FAIL32);
+  EXPECT_EQ(form->Paint(nullptr, -1, 10), E_FAIL32);
+
+  Api().CloseAll();
+  ui::TDrawing gone;
+  gone.Width = 200;
+  gone.Height = 100;
+  EXPECT_TRUE(content.Paint(gone));
+  EXPECT_TRUE(gone.Shapes.empty());
+  pravik::IPravikPainter* recorder = nullptr;
+  ASSERT_EQ(raw->QueryInterface(pravik::IID_IPravikPainter, reinterpret_cast<void**>(&recorder)), S_OK32);
+  EXPECT_EQ(recorder->GetDrawingCount(), 1) << "drawn into through IExternalForm, it records as before";
+  recorder->Release();
+  raw->Release();
 }
 
 // ---- The stand-in host with the server -------------------------------------------------------------------------
