@@ -266,6 +266,14 @@ void TOLVEX_STDCALL BoundingRectangle(THandle h, std::int32_t* a, std::int32_t* 
   *d = 50;
 }
 
+IInterface* TOLVEX_STDCALL CreatePainter() {
+  if (S().Painter) S().Painter->AddRef();
+  return S().Painter;
+}
+void TOLVEX_STDCALL DrawComponent(IInterface* painter, THandle component, std::int32_t part) {
+  S().Draws.push_back({painter, component, part});
+}
+
 void* Resolve(const char* name) {
   static const std::map<std::string_view, void*> exports = {
       {"SchAPIQuery_GrafObject", reinterpret_cast<void*>(&QueryGraf)},
@@ -299,6 +307,8 @@ void* Resolve(const char* name) {
       {"SchAPI_ImportFromUser", reinterpret_cast<void*>(&ImportFromUser)},
       {"SchAPI_RedrawObject", reinterpret_cast<void*>(&Redraw)},
       {"SchAPI_GetObjectBoundingRectangle", reinterpret_cast<void*>(&BoundingRectangle)},
+      {"SchAPI_CreatePainter", reinterpret_cast<void*>(&CreatePainter)},
+      {"SchAPI_DrawComponentByHandle", reinterpret_cast<void*>(&DrawComponent)},
   };
   auto it = exports.find(name);
   return it == exports.end() ? nullptr : it->second;

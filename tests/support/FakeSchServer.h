@@ -76,6 +76,16 @@ class FakeSchServer {
   int DestroyedObjects() const { return FDestroyed; }
   int OpenIterators() const { return static_cast<int>(FIterators.size()); }
 
+  // The part painter SchAPI_CreatePainter hands out (a new reference each time); null: the server offers none.
+  IInterface* Painter = nullptr;
+  // Every SchAPI_DrawComponentByHandle: the painter it was given, the component and the part.
+  struct TDraw {
+    IInterface* Painter;
+    THandle Component;
+    std::int32_t Part;
+  };
+  std::vector<TDraw> Draws;
+
   // Failure injection.
   bool RefuseCreate = false;
   std::set<std::string> RefusedQueries;  // e.g. "Pin", "Implementation", "DatafileCount"
