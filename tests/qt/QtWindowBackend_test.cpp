@@ -77,6 +77,8 @@ class TSmallForm final : public TForm {
     Button_Cancel->SetBounds({234, 124, 75, 25});
     Button_Cancel->SetModalResult(mrCancel);
     Button_Cancel->SetCancel(true);
+    Button_Cancel->SetAnchors(akRight | akBottom);
+    OnResize = [this](TControl&) { ++Resizes; };
     Button_Add = Add<TButton>("Button_Add", this);
     Button_Add->SetCaption("&Add");
     Button_Add->SetBounds({8, 124, 60, 25});
@@ -111,6 +113,7 @@ class TSmallForm final : public TForm {
   TMenuItem* Item_Strict;
   int Changes = 0;
   int Picks = 0;
+  int Resizes = 0;
   int Popups = 0;
   int Exits = 0;
 };
@@ -408,6 +411,15 @@ TEST(QtWindowSystem, WidgetsFollowTheModelWhateverTheUserDid) {
     EXPECT_EQ(form.Picks, 1);
     EXPECT_TRUE(form.Item_Strict->Checked());
     EXPECT_EQ(TolvexQt_GrabForm(ScreenshotPath("small-form").c_str()), 0);
+
+    // The user resizes the window: the model takes the new size and its anchored buttons move.
+    ShownDialog()->resize(400, 200);
+    QApplication::processEvents();
+    EXPECT_EQ(form.ClientWidth(), 400);
+    EXPECT_EQ(form.ClientHeight(), 200);
+    EXPECT_EQ(form.Resizes, 1);
+    EXPECT_EQ(form.Button_Cancel->Bounds(), (TRect{314, 164, 75, 25}));
+    EXPECT_EQ(WidgetOf<QPushButton>(*form.Button_Cancel)->geometry(), QRect(314, 164, 75, 25));
     QTest::keyClick(ShownDialog(), Qt::Key_Escape);
   });
   EXPECT_EQ(answer, mrCancel);
