@@ -154,7 +154,9 @@ void ExpectWidgetsShowTheModel(const TForm& form) {
           SCOPED_TRACE("column " + column.Name());
           EXPECT_EQ(tree->headerItem()->text(c), Q(column.Caption()));
           EXPECT_EQ(tree->isColumnHidden(c), !column.Visible());
-          if (column.Visible()) EXPECT_EQ(tree->columnWidth(c), column.Width());
+          if (column.Visible()) {
+            EXPECT_EQ(tree->columnWidth(c), column.Width());
+          }
           for (int row = 0; row < list->RowCount(); ++row) {
             const QTreeWidgetItem* item = tree->topLevelItem(row);
             if (column.Kind() == tcCheck)

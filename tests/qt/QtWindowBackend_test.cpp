@@ -32,6 +32,7 @@
 #include "os/posix/qt/TolvexQt.h"
 #include "os/posix/user/TolvexUser.h"
 #include "qt/QtTestSupport.h"
+#include "ui/Drawing.h"
 #include "ui/UiBackend.h"
 #include "ui/UiTranscript.h"
 
@@ -41,6 +42,33 @@ namespace tolvex::test {
 namespace {
 
 using namespace ui;
+
+// What an outside form paints into an external-form panel: a filled box and a caption; it may ask
+// for a redraw from inside its own painting, as a careless painter does.
+class TBoxContent final : public TPanelContent {
+ public:
+  std::string Name() const override { return "box"; }
+  bool Paint(TDrawing& drawing) const override {
+    ++Paints;
+    TShape box;
+    box.Kind = shRectangle;
+    box.Points = {{4, 4}, {40, 30}};
+    box.Fill = Fill;
+    drawing.Shapes.push_back(box);
+    TShape text;
+    text.Kind = shText;
+    text.Points = {{50, 20}};
+    text.Text = "Q1";
+    text.FontHeight = 11;
+    drawing.Shapes.push_back(text);
+    if (RedrawWhilePainting && Panel != nullptr) Panel->Redraw();
+    return true;
+  }
+  TRgb Fill = 0xFF0000;
+  bool RedrawWhilePainting = false;
+  TExternalFormPanel* Panel = nullptr;
+  mutable int Paints = 0;
+};
 
 // A value, a check box, two radio buttons, OK (default) and Cancel (Escape); an exit check on the
 // value refuses "bad" by taking the focus back.
@@ -94,6 +122,8 @@ class TSmallForm final : public TForm {
     Item_Strict->OnClick = [this](TControl&) { ++Picks; };
     Menu_Other->OnPopup = [this](TControl&) { ++Popups; };
     Edit_Other->SetPopupMenu(Menu_Other);
+    Panel_Drawing = Add<TExternalFormPanel>("Panel_Drawing", this);
+    Panel_Drawing->SetBounds({210, 36, 100, 80});
     Edit_Value->OnChange = [this](TControl&) { ++Changes; };
     Edit_Value->OnExit = [this](TControl&) {
       ++Exits;
@@ -111,6 +141,7 @@ class TSmallForm final : public TForm {
   TButton* Button_Add;
   TPopupMenu* Menu_Other;
   TMenuItem* Item_Strict;
+  TExternalFormPanel* Panel_Drawing;
   int Changes = 0;
   int Picks = 0;
   int Resizes = 0;
@@ -420,6 +451,43 @@ TEST(QtWindowSystem, WidgetsFollowTheModelWhateverTheUserDid) {
     EXPECT_EQ(form.Resizes, 1);
     EXPECT_EQ(form.Button_Cancel->Bounds(), (TRect{314, 164, 75, 25}));
     EXPECT_EQ(WidgetOf<QPushButton>(*form.Button_Cancel)->geometry(), QRect(314, 164, 75, 25));
+    QTest::keyClick(ShownDialog(), Qt::Key_Escape);
+  });
+  EXPECT_EQ(answer, mrCancel);
+}
+
+
+// An external form's drawing is shown in its panel, drawn again when the content changes or asks,
+// and a painter that asks for a redraw while it paints is not painted again and again.
+TEST(QtWindowSystem, AnExternalFormPanelShowsWhatItsContentDraws) {
+  QtBackend();
+  TSmallForm form;
+  auto content = std::make_shared<TBoxContent>();
+  content->Panel = form.Panel_Drawing;
+  const TModalResult answer = RunInQt(form, [&] {
+    QWidget* panel = WidgetOf<QWidget>(*form.Panel_Drawing);
+    ASSERT_NE(panel, nullptr);
+    const auto colourAt = [&](int x, int y) {
+      QApplication::processEvents();
+      return panel->grab().toImage().pixelColor(x, y);
+    };
+    const QColor empty = colourAt(20, 16);
+    form.Panel_Drawing->SetContent(content);
+    EXPECT_EQ(colourAt(20, 16), QColor(255, 0, 0));
+    content->Fill = 0x0000FF;
+    form.Panel_Drawing->Redraw();
+    EXPECT_EQ(colourAt(20, 16), QColor(0, 0, 255));
+    content->RedrawWhilePainting = true;
+    const int paints = content->Paints;
+    content->Fill = 0x00FF00;
+    form.Panel_Drawing->Redraw();
+    EXPECT_EQ(colourAt(20, 16), QColor(0, 255, 0));
+    EXPECT_EQ(content->Paints, paints + 1);
+    content->RedrawWhilePainting = false;
+    form.Panel_Drawing->SetContent(nullptr);
+    EXPECT_EQ(colourAt(20, 16), empty);
+    form.Panel_Drawing->SetContent(content);
+    EXPECT_EQ(TolvexQt_GrabForm(ScreenshotPath("small-form-drawing").c_str()), 0);
     QTest::keyClick(ShownDialog(), Qt::Key_Escape);
   });
   EXPECT_EQ(answer, mrCancel);

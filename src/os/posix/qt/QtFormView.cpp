@@ -17,7 +17,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QPlainTextEdit>
+#include <QPolygon>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
@@ -35,6 +38,7 @@
 #include <unordered_set>
 
 #include "support/TextUtils.h"
+#include "ui/Drawing.h"
 
 namespace tolvex::qt {
 
@@ -92,6 +96,8 @@ QFont FontFor(const TFont& font) {
 }
 
 bool IsPanelKind(TControlKind kind) { return kind == ckPanel || kind == ckExternalFormPanel; }
+
+class TDrawingPanel;
 
 // The in-place editors of a tree list's cells. Nothing is written into the widget's items: the
 // edit goes to the model, whose change comes back as a push.
@@ -164,6 +170,101 @@ class TCellDelegate final : public QStyledItemDelegate {
 
   TQtFormView& FView;
   QTreeWidget& FTree;
+};
+
+// An external-form panel: the drawing its content made, painted as every backend paints it (the
+// SVG form's geometry), or its caption centred while it has none.
+class TDrawingPanel final : public QFrame {
+ public:
+  explicit TDrawingPanel(QWidget* parent) : QFrame(parent) {
+    setFrameShape(QFrame::StyledPanel);
+    setFrameShadow(QFrame::Raised);
+  }
+  void SetDrawing(TDrawing drawing) {
+    if (drawing == FDrawing) return;
+    FDrawing = std::move(drawing);
+    update();
+  }
+  void SetCaption(const QString& caption) {
+    if (caption == FCaption) return;
+    FCaption = caption;
+    update();
+  }
+  const TDrawing& Drawing() const { return FDrawing; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (FDrawing.Shapes.empty()) {
+      painter.drawText(rect(), Qt::AlignCenter, FCaption);
+      return;
+    }
+    painter.setClipRect(rect());
+    for (const TShape& shape : FDrawing.Shapes) PaintShape(painter, shape);
+  }
+
+ private:
+  static QColor Colour(TRgb rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+  static void PaintShape(QPainter& painter, const TShape& shape) {
+    const std::vector<TDrawingPoint>& p = shape.Points;
+    painter.setPen(shape.PenWidth > 0 ? QPen(Colour(shape.Pen), shape.PenWidth) : QPen(Qt::NoPen));
+    painter.setBrush(shape.Fill == kNoFill ? QBrush(Qt::NoBrush) : QBrush(Colour(shape.Fill)));
+    const auto box = [&] { return QRect(QPoint(p[0].X, p[0].Y), QPoint(p[1].X, p[1].Y)).normalized(); };
+    QPolygon polygon;
+    for (const TDrawingPoint& point : p) polygon << QPoint(point.X, point.Y);
+    switch (shape.Kind) {
+      case shLine:
+        if (p.size() == 2) painter.drawLine(p[0].X, p[0].Y, p[1].X, p[1].Y);
+        break;
+      case shRectangle:
+        if (p.size() == 2) painter.drawRect(QRectF(box()).adjusted(0, 0, 0, 0));
+        break;
+      case shPolyline:
+        if (!p.empty()) painter.drawPolyline(polygon);
+        break;
+      case shPolygon:
+        if (!p.empty()) painter.drawPolygon(polygon);
+        break;
+      case shEllipse:
+        if (p.size() == 2) painter.drawEllipse(QRectF(box()));
+        break;
+      case shArc: {
+        if (p.size() != 2 || shape.SweepAngle == 0) break;
+        painter.setBrush(Qt::NoBrush);
+        // Both count degrees counter-clockwise from three o'clock; Qt in sixteenths.
+        if (shape.SweepAngle >= 360 || shape.SweepAngle <= -360) painter.drawEllipse(QRectF(box()));
+        else painter.drawArc(QRectF(box()), shape.StartAngle * 16, shape.SweepAngle * 16);
+        break;
+      }
+      case shText: {
+        if (p.size() != 1 || shape.Text.empty()) break;
+        QFont font(QStringLiteral("Sans Serif"));
+        font.setStyleHint(QFont::SansSerif);
+        font.setPixelSize(std::max(1, shape.FontHeight));
+        painter.setFont(font);
+        painter.setPen(Colour(shape.Pen));
+        const QString text = Q(shape.Text);
+        const double width = QFontMetricsF(font).horizontalAdvance(text);
+        const double x = shape.HAlign == haCenter ? -width / 2 : shape.HAlign == haRight ? -width : 0.0;
+        // The box reaches 0.8 of the height above the baseline and 0.2 below, as in the SVG form.
+        const double h = shape.FontHeight;
+        const double y = shape.VAlign == vaTop ? 0.8 * h : shape.VAlign == vaMiddle ? 0.3 * h
+                         : shape.VAlign == vaBottom ? -0.2 * h : 0.0;
+        painter.save();
+        painter.translate(p[0].X, p[0].Y);
+        if (shape.Rotation != 0) painter.rotate(-shape.Rotation);
+        painter.drawText(QPointF(x, y), text);
+        painter.restore();
+        break;
+      }
+    }
+  }
+
+  TDrawing FDrawing;
+  QString FCaption;
 };
 
 }  // namespace
@@ -404,8 +505,8 @@ QWidget* TQtFormView::CreateWidget(TView& view, QWidget* parent) {
       line->setFrameShadow(QFrame::Sunken);
       return line;
     }
-    case ckPanel:
-    case ckExternalFormPanel: {
+    case ckExternalFormPanel: return new TDrawingPanel(parent);
+    case ckPanel: {
       // A label is a frame that can centre a caption: "No Part Preview Available".
       auto* panel = new QLabel(parent);
       panel->setTextFormat(Qt::PlainText);
@@ -616,6 +717,7 @@ void TQtFormView::SyncAll(TView& view) {
   SyncCells(view);
   SyncFocusedRow(view);
   SyncBounds(view);
+  SyncDrawing(view);
   if (view.Kind != ckForm) view.Widget->setEnabled(view.Control->Enabled());
   SyncVisible(view);
   SyncFocus(view);
@@ -625,7 +727,10 @@ void TQtFormView::Sync(TView& view, TProperty property) {
   switch (property) {
     case prName: view.Widget->setObjectName(Q(view.Control->Name())); break;
     case prBounds:
-    case prAlign: SyncBounds(view); break;
+    case prAlign:
+      SyncBounds(view);
+      SyncDrawing(view);
+      break;
     case prCaption: SyncCaption(view); break;
     case prLines: SyncLines(view); break;
     case prCaret: SyncCaret(view); break;
@@ -653,6 +758,8 @@ void TQtFormView::Sync(TView& view, TProperty property) {
       SyncFocusedRow(view);
       break;
     case prFocusedRow: SyncFocusedRow(view); break;
+    case prContent:
+    case prDrawing: SyncDrawing(view); break;
     default: break;
   }
 }
@@ -743,9 +850,11 @@ void TQtFormView::SyncCaption(TView& view) {
     case ckRadioButton: static_cast<QAbstractButton*>(widget)->setText(caption); break;
     case ckGroupBox: static_cast<QGroupBox*>(widget)->setTitle(caption); break;
     case ckPanel:
-    case ckExternalFormPanel:
       // A panel shows its caption only while nothing sits on it.
       static_cast<QLabel*>(widget)->setText(control.Children().empty() ? caption : QString());
+      break;
+    case ckExternalFormPanel:
+      static_cast<TDrawingPanel*>(widget)->SetCaption(control.Children().empty() ? caption : QString());
       break;
     case ckTabSheet: PageControlOf(control); break;
     case ckEdit: {
@@ -873,6 +982,16 @@ void TQtFormView::SyncReadOnly(TView& view) {
     }
     default: break;
   }
+}
+
+void TQtFormView::SyncDrawing(TView& view) {
+  if (view.Kind != ckExternalFormPanel || FPaintingContent) return;
+  // The content paints at the panel's size; what it draws is kept until it changes again.
+  FPaintingContent = true;
+  TDrawing drawing = DrawPanelContent(static_cast<const TExternalFormPanel&>(*view.Control));
+  FPaintingContent = false;
+  if (TView* current = Find(view.Control); current != nullptr && current->Widget)
+    static_cast<TDrawingPanel*>(current->Widget.data())->SetDrawing(std::move(drawing));
 }
 
 void TQtFormView::SyncPalette(TView& view) {

@@ -123,6 +123,7 @@ class TQtFormView final : public ui::TControlObserver {
   void SyncFocusedRow(TView& view);
   void SyncChecked(TView& view);
   void SyncReadOnly(TView& view);
+  void SyncDrawing(TView& view);
   void LayoutPageControl(TView& view);
   void PageControlOf(ui::TControl& page);
 
@@ -139,6 +140,7 @@ class TQtFormView final : public ui::TControlObserver {
   std::unordered_map<const ui::TControl*, TView> FViews;
   int FPushDepth = 0;
   bool FClosing = false;
+  bool FPaintingContent = false;  // an external form paints: its own redraw reports wait for the next change
   ui::TControl* FInputControl = nullptr;  // the control whose native notification is being sent
   ui::TControl* FFocusKept = nullptr;     // a refused focus move gives the focus back here, soon
   std::vector<ui::TControl*> FShownMenu;  // the popup menu being shown and its items, while alive
