@@ -455,9 +455,16 @@ void TImplementationEditorDialog::UpdateModelLocationControls() {
   RefreshModelLocation(true);
 }
 
-void TImplementationEditorDialog::Edit_ModelNameChange(ui::TControl&) { RefreshModelLocation(true); }
-void TImplementationEditorDialog::Edit_FilenameChange(ui::TControl&) { RefreshModelLocation(true); }
-void TImplementationEditorDialog::Edit_FullPathChange(ui::TControl&) { RefreshModelLocation(true); }
+void TImplementationEditorDialog::Edit_ModelNameChange(ui::TControl&) { ModelTextChanged(); }
+void TImplementationEditorDialog::Edit_FilenameChange(ui::TControl&) { ModelTextChanged(); }
+void TImplementationEditorDialog::Edit_FullPathChange(ui::TControl&) { ModelTextChanged(); }
+
+void TImplementationEditorDialog::ModelTextChanged() {
+  RefreshModelLocation(true);
+  // A preview in view follows the name and location as they are typed: it is what the user checks
+  // the model against. The model file's tab is left alone, as refreshing it would take the focus.
+  if (TabSet_CommonInfo->SelectedTab() == "Netlist Preview") UpdateLowerPane();
+}
 
 void TImplementationEditorDialog::RefreshModelLocation(bool reload) {
   if (reload) ModelChanged();
@@ -761,14 +768,13 @@ void TImplementationEditorDialog::UpdateLowerPane() {
   };
   if (tab == "Netlist Preview") {
     show(Panel_Preview);
-    Editor_Preview->ClearLines();
     FEditor->ControlsToParameters();
     StorePinMapping();
     std::vector<std::string> lines;
     std::vector<std::string> errors;
     BuildPreview(lines, errors);
+    // Replaced whole, not cleared first: a preview that did not change reports no change.
     Editor_Preview->SetLines(std::move(lines));
-    Editor_PreviewErrors->ClearLines();
     Editor_PreviewErrors->SetVisible(!errors.empty());
     Splitter_Preview->SetVisible(!errors.empty());
     Editor_PreviewErrors->SetLines(std::move(errors));

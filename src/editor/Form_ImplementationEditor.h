@@ -117,6 +117,8 @@ class TImplementationEditorDialog final : public ui::TForm {
   void SetEditEnabled(ui::TEdit& edit, bool enabled);
   void UpdateModelLocationControls();
   void RefreshModelLocation(bool reload);
+  // The model name or a location edit changed (every keystroke).
+  void ModelTextChanged();
   void ShowModelLocationPath(const std::string& path);
   void ModelChanged();
   void LoadModelFile();

@@ -71,6 +71,8 @@ const std::vector<TEditCase>& EditCases() {
       {"location-in-file-then-any", "D1", {}, true, {R"("modelName": "D1N4148")"}, {"diodes.mdl"}},
       {"location-full-path-choose", "D2", {"--choose", "models/diodes.mdl"}, true, {}, {"/opt/models"}},
       {"location-integrated-library", "D3", {}, false, {}, {}},
+      // The preview in view follows the model name as it is typed.
+      {"preview-follows-model-name", "D1", {}, false, {}, {}},
       // A stored prefix that is not in the list shows the empty item; the frame's own is saved.
       {"prefix-not-in-list", "G1", {}, true, {R"({"name": "Spice Prefix", "value": "N")"}, {}},
       // The generic editor: add, rename and delete parameters, edit the template.
