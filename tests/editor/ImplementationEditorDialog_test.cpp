@@ -12,6 +12,7 @@
 #include "server/Main.h"
 #include "support/FakeHost.h"
 #include "support/FakeSchServer.h"
+#include "support/FormInput.h"
 #include "ui/FontMetrics.h"
 #include "ui/UiBackend.h"
 
@@ -19,6 +20,7 @@ namespace tolvex {
 namespace {
 
 using test::FakeSchServer;
+using test::Input;
 
 // A resistor R1 with a component-level value of 1k on an in-memory schematic, the registered kinds,
 // and a headless user.
@@ -44,13 +46,6 @@ class SimEditorDialog : public ::testing::Test {
   void TypeValue(ui::TForm& form, const std::string& value) {
     Input(form, ui::uiChooseTab, "TabControl_Main", "Parameters");
     Input(form, ui::uiTypeText, "ResistorImplEditorFrame.ResistanceEdit", value);
-  }
-  void Input(ui::TForm& form, ui::TUserInputKind kind, const std::string& target, const std::string& value = {}) {
-    ui::TUserInput input;
-    input.Kind = kind;
-    input.Target = target;
-    input.Value = value;
-    EXPECT_STREQ(ui::InputResultName(form.Input(input)), ui::InputResultName(ui::irApplied)) << target;
   }
 
   FakeSchServer Sch;

@@ -8,6 +8,7 @@
 #include "editor/Form_ImplementationEditor.h"
 #include "host/HostInterfaces.h"
 #include "support/FakeSchServer.h"
+#include "support/FormInput.h"
 #include "ui/Drawing.h"
 #include "ui/UiBackend.h"
 
@@ -15,6 +16,7 @@ namespace tolvex {
 namespace {
 
 using test::FakeSchServer;
+using test::Input;
 
 // A painter as a schematic server hands it out: its identity answers IExternalForm, and it paints one line
 // as long as the part it was last drawn for.
@@ -56,13 +58,6 @@ class PartImage : public ::testing::Test {
   }
   ~PartImage() override { ReleaseEditorKinds(); }
 
-  void Input(ui::TForm& form, ui::TUserInputKind kind, const std::string& target, const std::string& value = {}) {
-    ui::TUserInput input;
-    input.Kind = kind;
-    input.Target = target;
-    input.Value = value;
-    EXPECT_STREQ(ui::InputResultName(form.Input(input)), ui::InputResultName(ui::irApplied)) << target;
-  }
 
   FakeSchServer Sch;
   THandle Component = 0;
