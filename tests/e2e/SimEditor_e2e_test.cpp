@@ -73,6 +73,12 @@ const std::vector<TEditCase>& EditCases() {
       {"location-integrated-library", "D3", {}, false, {}, {}},
       // The preview in view follows the model name as it is typed.
       {"preview-follows-model-name", "D1", {}, false, {}, {}},
+      // The pin mapping page: Part 1/1, a pin set to "Not Connected" saved as NC; a kind with fewer ports.
+      {"pin-mapping-not-connected", "R1", {}, true, {"\"portMap\": \"(1:1),(2:NC)\""}, {}},
+      {"pin-mapping-fewer-ports", "U1", {}, false, {}, {}},
+      // The preview follows a mapping row at once; the model file tab: no model required, model not found.
+      {"preview-follows-pin-mapping", "R1", {}, false, {}, {}},
+      {"model-not-found", "D2", {}, false, {}, {}},
       // A stored prefix that is not in the list shows the empty item; the frame's own is saved.
       {"prefix-not-in-list", "G1", {}, true, {R"({"name": "Spice Prefix", "value": "N")"}, {}},
       // The generic editor: add, rename and delete parameters, edit the template.
