@@ -83,4 +83,36 @@ std::u16string NarrowToWide(const std::string& text) {
   return out;
 }
 
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i, char32_t* code) {
+  if (i >= text.size()) return 0;
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char c = byte(i);
+  std::size_t length;
+  char32_t value;
+  if (c < 0x80) {
+    length = 1;
+    value = c;
+  } else if ((c & 0xE0) == 0xC0) {
+    length = 2;
+    value = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    length = 3;
+    value = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    length = 4;
+    value = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (byte(i + k) & 0x3F);
+  }
+  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  if (code != nullptr) *code = value;
+  return length;
+}
+
 }  // namespace tolvex

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "support/TextConversion.h"
 #include "ui/Controls.h"
 
 namespace tolvex::ui {
@@ -29,36 +30,12 @@ std::string Colour(TRgb rgb) {
   return buffer;
 }
 
-// The length of the UTF-8 sequence that starts Text at I, or 0 when none does (strict: no overlong forms, no
-// surrogates, nothing above U+10FFFF).
+// The length of the UTF-8 sequence that starts Text at I, or 0 when none does or it is a character
+// XML cannot hold (U+FFFE, U+FFFF).
 std::size_t Utf8Length(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char c = byte(i);
-  std::size_t length;
-  std::uint32_t code;
-  if (c < 0x80) return 1;
-  if ((c & 0xE0) == 0xC0) {
-    length = 2;
-    code = c & 0x1F;
-  } else if ((c & 0xF0) == 0xE0) {
-    length = 3;
-    code = c & 0x0F;
-  } else if ((c & 0xF8) == 0xF0) {
-    length = 4;
-    code = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(i + k) & 0x3F);
-  }
-  static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  // U+FFFE and U+FFFF are not characters XML allows.
-  if (code == 0xFFFE || code == 0xFFFF) return 0;
-  return length;
+  char32_t code = 0;
+  const std::size_t length = Utf8SequenceLength(text, i, &code);
+  return code == 0xFFFE || code == 0xFFFF ? 0 : length;
 }
 
 // Text as XML character data or an attribute value: markup escaped, what XML cannot hold as "?".

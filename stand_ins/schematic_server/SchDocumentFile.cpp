@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "SchDocumentFields.h"
+#include "support/TextConversion.h"
 #include "SchDocumentReader.h"
 #include "common/RegularFile.h"
 #include "support/TextUtils.h"
@@ -101,34 +102,9 @@ TJson ComponentToJson(const TComponent& component) {
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(const std::string& text) {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char c = s[i];
-    std::size_t length;
-    std::uint32_t code;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      length = 2;
-      code = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      length = 3;
-      code = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      length = 4;
-      code = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > n) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-      code = (code << 6) | (s[i + k] & 0x3F);
-    }
-    static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = tolvex::Utf8SequenceLength(text, i);
+    if (length == 0) return false;
     i += length;
   }
   return true;
