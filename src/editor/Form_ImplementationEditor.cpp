@@ -82,15 +82,22 @@ std::string EllipsizePath(const std::string& path, int width) {
   const std::size_t separator = path.find_last_of("\\/");
   const std::string name = separator == std::string::npos ? path : path.substr(separator);
   const std::string folder = separator == std::string::npos ? std::string() : path.substr(0, separator);
+  // A text's width is the sum of its characters' widths, so the candidates are measured in one pass
+  // each rather than once per length: a long path is shortened on every keystroke.
   // As much of the folder's start as fits before the ellipsis and the whole name.
-  for (std::size_t keep = folder.size(); keep-- > 0;) {
-    std::string candidate = folder.substr(0, keep) + kEllipsis + name;
-    if (ui::TextWidth(candidate) <= width) return candidate;
-  }
+  const int ellipsis = ui::TextWidth(kEllipsis);
+  int nameWidth = ui::TextWidth(name);
+  const int tail = ellipsis + nameWidth;
+  int used = 0;
+  std::size_t keep = 0;
+  while (keep < folder.size() && used + ui::CharWidth(static_cast<unsigned char>(folder[keep])) + tail <= width)
+    used += ui::CharWidth(static_cast<unsigned char>(folder[keep++]));
+  // The whole folder never fits here (the path did not), so what fits is a cut of it.
+  if (!folder.empty() && used + tail <= width) return folder.substr(0, keep) + kEllipsis + name;
   // Not even the name fits: its end after the ellipsis.
   for (std::size_t drop = 0; drop <= name.size(); ++drop) {
-    std::string candidate = kEllipsis + name.substr(drop);
-    if (ui::TextWidth(candidate) <= width) return candidate;
+    if (ellipsis + nameWidth <= width) return kEllipsis + name.substr(drop);
+    if (drop < name.size()) nameWidth -= ui::CharWidth(static_cast<unsigned char>(name[drop]));
   }
   return {};
 }
