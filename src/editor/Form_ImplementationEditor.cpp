@@ -817,8 +817,11 @@ void TImplementationEditorDialog::UpdateLowerPane() {
 void TImplementationEditorDialog::BuildPreview(std::vector<std::string>& lines, std::vector<std::string>& errors) {
   if (FEditor == nullptr) return;
   TParameterDataList parameters;
+  // The design does not change while the modal dialog runs: the index the first preview that needed
+  // one built serves every later preview (the preview follows each keystroke).
   TNetlistTemplateParser_Sch parser(FEditor->GetNetlistTemplate(), FImplementationData->FImplementationHandle,
-                                    FPartIndex, FImplementationData->FComponentHandle, false, {}, &errors);
+                                    FPartIndex, FImplementationData->FComponentHandle, false, {}, &errors,
+                                    FDesignIndex.get());
   parser.Parse();
   parameters.AddCopiesOf(&FEditor->Parameters());
   parameters.AddParameter("Model", Edit_ModelName->Text());
@@ -827,6 +830,7 @@ void TImplementationEditorDialog::BuildPreview(std::vector<std::string>& lines, 
   parameters.AddParameter("Designator", FImplementationData->FDesignator);
   parameters.AddParameter("Port Map", FEditor->PortMapping().GetText());
   parser.Expand(lines, &parameters);
+  if (!FDesignIndex) FDesignIndex = parser.TakeBuiltIndex();
   if (FImplementationData->FInLibraryEditor)
     errors.push_back("[Net names not available in library editor]");
   else if (!parser.NetNamesAvailable())

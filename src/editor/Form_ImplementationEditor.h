@@ -9,6 +9,7 @@
 #include "host/HostInterfaces.h"
 #include "host/InterfacePtr.h"
 #include "model_data/ImplementationData.h"
+#include "templates/Rt_Tolvex.h"
 #include "ui/Controls.h"
 #include "ui/TreeList.h"
 
@@ -148,6 +149,8 @@ class TImplementationEditorDialog final : public ui::TForm {
   std::unique_ptr<TImplementationData> FImplementationData;
   std::unique_ptr<TSimImplementationEditorManager> FEditorManager;
   int FPartIndex = 1;
+  // The compiled design's pins, built by the first preview that needed them (null before).
+  std::unique_ptr<TDesignPinIndex> FDesignIndex;
   // The part drawing: its container (owned by the dialog, on Panel_PartImage) and the server's painter (none
   // when the server offers none).
   ui::TExternalFormPanel* FPartImage = nullptr;

@@ -75,6 +75,9 @@ class TNetlistTemplateParser_Sch : public TAbstractNetlistTemplateParser {
 
   // False once a mapped pin had no item in the compiled design.
   bool NetNamesAvailable() const { return FNetNamesAvailable; }
+  // The design index this parser built for itself (at its first pin reference), for a caller that
+  // expands again over the same design; null when it built none.
+  std::unique_ptr<TDesignPinIndex> TakeBuiltIndex() { return std::move(FOwnIndex); }
 
   const TSchComponent& Component() const { return FComponent; }
   const TComponentImplementation& Implementation() const { return FImplementation; }
